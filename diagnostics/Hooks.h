@@ -1,0 +1,29 @@
+// The diagnostics hooks every class calls. The server program links the full module
+// (Debug_Modul); the client library links the inert variant, where each hook does nothing.
+#pragma once
+
+#include <string_view>
+
+namespace pelorin {
+
+// One line for "log.txt" and the debug window.
+void WriteLog(std::string_view text);
+
+// Live objects per class.
+void ObjectCreated(std::string_view className);
+void ObjectDestroyed(std::string_view className);
+
+// Procedure timing and the stack and trace files. Each ProzessStart is matched by one
+// ProzessEnd with the same name on every path out (ProzessScope does that).
+void ProzessStart(std::string_view procedureName);
+void ProzessEnd(std::string_view procedureName);
+void ProzessInfo(std::string_view text);
+
+// The start-up flags: nothing is logged or counted while DebugReady is false; once
+// Unloading is set the debug window takes no more lines.
+void SetDebugReady(bool ready);
+bool IsDebugReady();
+void SetUnloading(bool unloading);
+bool IsUnloading();
+
+}  // namespace pelorin

@@ -1,0 +1,31 @@
+// The client library's diagnostics: the same hooks, doing nothing. The two flags are kept
+// (per thread, as all module state of the library) although nothing reads them.
+#include "diagnostics/Hooks.h"
+
+namespace pelorin {
+namespace {
+thread_local bool tDebugReady = false;
+thread_local bool tUnloading = false;
+}  // namespace
+
+void WriteLog(std::string_view) {}
+void ObjectCreated(std::string_view) {}
+void ObjectDestroyed(std::string_view) {}
+void ProzessStart(std::string_view) {}
+void ProzessEnd(std::string_view) {}
+void ProzessInfo(std::string_view) {}
+
+void SetDebugReady(bool ready) {
+    tDebugReady = ready;
+}
+bool IsDebugReady() {
+    return tDebugReady;
+}
+void SetUnloading(bool unloading) {
+    tUnloading = unloading;
+}
+bool IsUnloading() {
+    return tUnloading;
+}
+
+}  // namespace pelorin

@@ -1,0 +1,49 @@
+// The client library's hooks: callable like the full ones, with no effect at all.
+#include <filesystem>
+#include <string>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "TempProgramFolder.h"
+#include "diagnostics/Hooks.h"
+#include "diagnostics/ObjectTrace.h"
+#include "diagnostics/SharedValues.h"
+
+namespace pelorin {
+namespace {
+
+TEST(InertHooks, WriteNothingEvenWhenReady) {
+    testing::TempProgramFolder folder;
+    SetProgramFolderPath(folder.PathWithSeparator());
+    SetDebugReady(true);
+    {
+        ObjectTrace trace("WebClient");
+        ProzessScope scope("WebClient_GetPage");
+        WriteLog("Programmstart");
+        ProzessInfo("step");
+    }
+    EXPECT_TRUE(folder.Names().empty());
+    SetDebugReady(false);
+    SetProgramFolderPath("");
+}
+
+TEST(InertHooks, FlagsAreKeptPerThread) {
+    SetDebugReady(true);
+    SetUnloading(true);
+    bool otherReady = true;
+    bool otherUnloading = true;
+    std::thread([&] {
+        otherReady = IsDebugReady();
+        otherUnloading = IsUnloading();
+    }).join();
+    EXPECT_TRUE(IsDebugReady());
+    EXPECT_TRUE(IsUnloading());
+    EXPECT_FALSE(otherReady);
+    EXPECT_FALSE(otherUnloading);
+    SetDebugReady(false);
+    SetUnloading(false);
+}
+
+}  // namespace
+}  // namespace pelorin

@@ -1,0 +1,23 @@
+// Facts about the running program and its ways to tell the user something.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace pelorin::platform {
+
+// The folder of the program file (symbolic links resolved) with its trailing separator.
+std::string ProgramFolder();
+
+// The command line without the program name, as one text. On Linux the arguments are
+// joined with spaces, and one that holds a space is put in double quotes.
+std::string CommandLineArguments();
+
+// A modal message box on Windows; "title: text" on standard error on Linux.
+void ShowMessageBox(std::string_view text, std::string_view title);
+
+// One line for the developer's debug output (debugger output on Windows, standard error
+// on Linux).
+void WriteDebugOutput(std::string_view line);
+
+}  // namespace pelorin::platform

@@ -1,0 +1,323 @@
+// The file system as Windows programs see it: "\" separators, names looked up without
+// regard to letter case, Windows' run-time error numbers.
+#include "platform/Files.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <strings.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <string>
+
+#include "platform/RuntimeError.h"
+#include "platform/Wildcard.h"
+
+namespace pelorin::platform {
+namespace {
+
+// Windows drops dots and spaces at the end of a name ("noext." is "noext").
+std::string WithoutTrailingDots(std::string_view name) {
+    if (name == "." || name == "..") return std::string(name);
+    while (!name.empty() && (name.back() == '.' || name.back() == ' ')) name.remove_suffix(1);
+    return std::string(name);
+}
+
+// "\" becomes "/", and every name loses its trailing dots and spaces.
+std::string NativePath(std::string_view path) {
+    std::string native;
+    std::size_t start = 0;
+    while (start <= path.size()) {
+        std::size_t end = path.find_first_of("\\/", start);
+        if (end == std::string_view::npos) end = path.size();
+        native += WithoutTrailingDots(path.substr(start, end - start));
+        if (end < path.size()) native += '/';
+        start = end + 1;
+    }
+    return native;
+}
+
+// Windows refuses these in names; refusing them here too keeps both builds alike.
+bool HasRefusedCharacter(std::string_view path, bool wildcardsAllowed) {
+    for (char c : path) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u < 32) return true;
+        switch (c) {
+            case '<':
+            case '>':
+            case ':':
+            case '"':
+            case '|':
+                return true;
+            case '*':
+            case '?':
+                if (!wildcardsAllowed) return true;
+                break;
+            default:
+                break;
+        }
+    }
+    return false;
+}
+
+// A file's path: no refused character, and a name after the last separator (Windows
+// refuses "item\" for a file as a bad name).
+bool IsBadFilePath(std::string_view path) {
+    return HasRefusedCharacter(path, false) || path.empty() || path.ends_with('\\') ||
+           path.ends_with('/');
+}
+
+bool Exists(const std::string& native) {
+    struct stat st {};
+    return lstat(native.c_str(), &st) == 0;
+}
+
+bool IsFolder(const std::string& native) {
+    struct stat st {};
+    return stat(native.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// The name in `folder` that equals `name` when letter case is ignored, or "".
+std::string FindNameIgnoringCase(const std::string& folder, const std::string& name) {
+    DIR* dir = opendir(folder.empty() ? "." : folder.c_str());
+    if (dir == nullptr) return {};
+    std::string found;
+    while (dirent* e = readdir(dir)) {
+        if (strcasecmp(e->d_name, name.c_str()) == 0) {
+            found = e->d_name;
+            break;
+        }
+    }
+    closedir(dir);
+    return found;
+}
+
+// The path with every component spelled as on disk; components that do not exist (yet)
+// are kept as given.
+std::string Resolve(std::string_view path) {
+    std::string native = NativePath(path);
+    if (Exists(native)) return native;
+    std::string resolved = native.starts_with('/') ? "/" : "";
+    std::size_t pos = resolved.size();
+    while (pos <= native.size()) {
+        std::size_t end = native.find('/', pos);
+        if (end == std::string::npos) end = native.size();
+        const std::string part = native.substr(pos, end - pos);
+        const bool last = end == native.size();
+        if (!part.empty()) {
+            std::string actual = part;
+            if (part != "." && part != ".." && !Exists(resolved + part)) {
+                actual = FindNameIgnoringCase(resolved, part);
+                if (actual.empty()) return resolved + native.substr(pos);
+            }
+            resolved += actual;
+            if (!last) resolved += '/';
+        }
+        pos = end + 1;
+    }
+    return resolved;
+}
+
+std::string ParentOf(const std::string& native) {
+    const std::size_t slash = native.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : native.substr(0, slash);
+}
+
+int ErrorFromErrno(int error, const std::string& native) {
+    switch (error) {
+        case ENOENT:
+        case ENOTDIR:
+            return IsFolder(ParentOf(native)) ? errors::kFileNotFound : errors::kPathNotFound;
+        case ENOSPC:
+        case EDQUOT:
+        case EFBIG:
+            return errors::kDiskFull;
+        case ENAMETOOLONG:
+        case EINVAL:
+        case EILSEQ:
+            return errors::kBadFileNameOrNumber;
+        case EBUSY:
+        case ETXTBSY:
+            return errors::kPermissionDenied;
+        case EMFILE:
+        case ENFILE:
+            return errors::kTooManyFiles;
+        case EIO:
+            return errors::kDeviceIoError;
+        default:  // EACCES, EPERM, EROFS, EISDIR, EEXIST, ENOTEMPTY and the rest
+            return errors::kPathFileAccessError;
+    }
+}
+
+int WriteAll(int fd, std::string_view data) {
+    while (!data.empty()) {
+        const ssize_t n = write(fd, data.data(), data.size());
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return errno;
+        }
+        data.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return 0;
+}
+
+// Opens, writes and closes; 0 or a run-time error number.
+int WriteWith(std::string_view path, std::string_view contents, int flags) {
+    if (IsBadFilePath(path)) return errors::kBadFileNameOrNumber;
+    const std::string native = Resolve(path);
+    const int fd = open(native.c_str(), flags | O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0) return ErrorFromErrno(errno, native);
+    const int error = WriteAll(fd, contents);
+    const int closed = close(fd) == 0 ? 0 : errno;
+    if (error != 0) return ErrorFromErrno(error, native);
+    return closed == 0 ? 0 : ErrorFromErrno(closed, native);
+}
+
+std::atomic<unsigned> gTemporaryCounter{0};
+
+std::uint32_t AttributesOf(const std::string& folder, const dirent* e) {
+    std::uint32_t attributes = 0;
+    bool directory = e->d_type == DT_DIR;
+    if (e->d_type == DT_UNKNOWN || e->d_type == DT_LNK) directory = IsFolder(folder + e->d_name);
+    attributes |= directory ? kAttrDirectory : kAttrArchive;
+    const std::string_view name(e->d_name);
+    if (name.starts_with('.') && name != "." && name != "..") attributes |= kAttrHidden;
+    return attributes;
+}
+
+}  // namespace
+
+struct DirectorySearch::State {
+    std::string folder;       // native, with a trailing "/" unless empty
+    std::string namePattern;  // the last component, wildcards and all
+    DIR* dir = nullptr;
+    bool exactPending = false;  // a pattern without wildcards: one lookup, no listing
+};
+
+DirectorySearch::DirectorySearch(std::string_view pattern) : state_(std::make_unique<State>()) {
+    if (pattern.find('\0') != std::string_view::npos) return;
+    const std::size_t cut = pattern.find_last_of("\\/");
+    const std::string_view folderPart =
+        cut == std::string_view::npos ? std::string_view{} : pattern.substr(0, cut + 1);
+    state_->namePattern = std::string(pattern.substr(cut == std::string_view::npos ? 0 : cut + 1));
+    if (state_->namePattern.empty() || HasRefusedCharacter(folderPart, false) ||
+        HasRefusedCharacter(state_->namePattern, true)) {
+        return;
+    }
+    state_->folder = folderPart.empty() ? "" : Resolve(folderPart);
+    if (!state_->folder.empty() && !state_->folder.ends_with('/')) state_->folder += '/';
+    if (HasWildcard(state_->namePattern)) {
+        state_->dir = opendir(state_->folder.empty() ? "." : state_->folder.c_str());
+    } else {
+        state_->exactPending = true;
+    }
+}
+
+DirectorySearch::~DirectorySearch() {
+    if (state_->dir != nullptr) closedir(state_->dir);
+}
+
+bool DirectorySearch::Next(FileEntry& entry) {
+    if (state_->exactPending) {
+        state_->exactPending = false;
+        std::string name = WithoutTrailingDots(state_->namePattern);
+        if (!Exists(state_->folder + name)) name = FindNameIgnoringCase(state_->folder, name);
+        if (name.empty()) return false;
+        const bool folder = IsFolder(state_->folder + name);
+        entry.name = name;
+        entry.attributes = folder ? kAttrDirectory : kAttrArchive;
+        if (name.starts_with('.') && name != "." && name != "..") entry.attributes |= kAttrHidden;
+        return true;
+    }
+    if (state_->dir == nullptr) return false;
+    while (const dirent* e = readdir(state_->dir)) {
+        if (!MatchesWildcard(e->d_name, state_->namePattern)) continue;
+        entry.name = e->d_name;
+        entry.attributes = AttributesOf(state_->folder, e);
+        return true;
+    }
+    return false;
+}
+
+int ReadWholeFile(std::string_view path, std::string& contents) {
+    if (IsBadFilePath(path)) return errors::kBadFileNameOrNumber;
+    const std::string native = Resolve(path);
+    const int fd = open(native.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return ErrorFromErrno(errno, native);
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+        close(fd);
+        return errors::kPathFileAccessError;
+    }
+    contents.clear();
+    contents.reserve(static_cast<std::size_t>(st.st_size));
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = read(fd, buffer, sizeof buffer);
+        if (n == 0) break;
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            const int error = errno;
+            close(fd);
+            return ErrorFromErrno(error, native);
+        }
+        contents.append(buffer, static_cast<std::size_t>(n));
+    }
+    close(fd);
+    return 0;
+}
+
+int WriteWholeFile(std::string_view path, std::string_view contents) {
+    return WriteWith(path, contents, O_TRUNC);
+}
+
+int AppendToFile(std::string_view path, std::string_view contents) {
+    return WriteWith(path, contents, O_APPEND);
+}
+
+int ReplaceFileAtomically(std::string_view path, std::string_view contents) {
+    if (IsBadFilePath(path)) return errors::kBadFileNameOrNumber;
+    const std::string native = Resolve(path);
+    const std::string temporary = ParentOf(native) + "/" + std::string(kTemporaryFilePrefix) +
+                                  std::to_string(getpid()) + "-" +
+                                  std::to_string(++gTemporaryCounter);
+    const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) return ErrorFromErrno(errno, native);
+    int error = WriteAll(fd, contents);
+    if (error == 0 && fsync(fd) != 0) error = errno;
+    if (close(fd) != 0 && error == 0) error = errno;
+    if (error == 0 && rename(temporary.c_str(), native.c_str()) != 0) error = errno;
+    if (error != 0) {
+        unlink(temporary.c_str());
+        return ErrorFromErrno(error, native);
+    }
+    return 0;
+}
+
+int RemoveFile(std::string_view path) {
+    if (IsBadFilePath(path)) return errors::kBadFileNameOrNumber;
+    const std::string native = Resolve(path);
+    return unlink(native.c_str()) == 0 ? 0 : ErrorFromErrno(errno, native);
+}
+
+int MakeFolder(std::string_view path) {
+    if (HasRefusedCharacter(path, false)) return errors::kBadFileNameOrNumber;
+    const std::string native = Resolve(path);
+    return mkdir(native.c_str(), 0777) == 0 ? 0 : ErrorFromErrno(errno, native);
+}
+
+int RemoveFolder(std::string_view path) {
+    if (HasRefusedCharacter(path, false)) return errors::kBadFileNameOrNumber;
+    const std::string native = Resolve(path);
+    if (!IsFolder(native) && Exists(native)) return errors::kPathFileAccessError;
+    return rmdir(native.c_str()) == 0 ? 0 : ErrorFromErrno(errno, native);
+}
+
+int CreateEmptyFile(std::string_view path) {
+    return WriteWith(path, {}, O_TRUNC);
+}
+
+}  // namespace pelorin::platform

@@ -1,0 +1,46 @@
+#include "platform/Process.h"
+
+#include <unistd.h>
+
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+
+namespace pelorin::platform {
+
+std::string ProgramFolder() {
+    char* resolved = realpath("/proc/self/exe", nullptr);
+    if (resolved == nullptr) return "./";
+    std::string path(resolved);
+    std::free(resolved);
+    return path.substr(0, path.rfind('/') + 1);
+}
+
+std::string CommandLineArguments() {
+    std::ifstream in("/proc/self/cmdline", std::ios::binary);
+    const std::string all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::string line;
+    std::size_t start = all.find('\0');  // skips the program name
+    while (start != std::string::npos && start + 1 < all.size()) {
+        const std::size_t end = all.find('\0', start + 1);
+        const std::string arg = all.substr(start + 1, end - start - 1);
+        if (!line.empty()) line += ' ';
+        // The reader splits at spaces outside double quotes; quote what holds a space.
+        line += arg.find(' ') != std::string::npos ? '"' + arg + '"' : arg;
+        start = end;
+    }
+    return line;
+}
+
+void ShowMessageBox(std::string_view text, std::string_view title) {
+    std::fprintf(stderr, "%.*s: %.*s\n", static_cast<int>(title.size()), title.data(),
+                 static_cast<int>(text.size()), text.data());
+}
+
+void WriteDebugOutput(std::string_view line) {
+    std::fprintf(stderr, "%.*s\n", static_cast<int>(line.size()), line.data());
+}
+
+}  // namespace pelorin::platform

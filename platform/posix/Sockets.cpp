@@ -1,0 +1,503 @@
+// Winsock's socket notification model over epoll. Each socket that has requested
+// notifications sits in the epoll set of the thread that owns its window, watched only
+// for the conditions that may post an event now: a condition whose event was posted and
+// not yet re-enabled is not watched, so a level-triggered set never fires without cause.
+#include "platform/Sockets.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <sys/epoll.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <mutex>
+#include <unordered_map>
+
+#include "platform/MessageQueue.h"
+#include "platform/posix/SocketErrors.h"
+#include "platform/posix/ThreadQueue.h"
+#include "platform/posix/WindowRegistry.h"
+
+namespace pelorin::platform {
+
+using posix::SetLastSocketError;
+using posix::WinsockErrorFromErrno;
+
+namespace {
+
+enum class Phase { Idle, Connecting, Connected, Listening };
+
+struct SocketRecord {
+    int fd = -1;
+    Phase phase = Phase::Idle;
+    // The notification request.
+    WindowHandle window = 0;
+    MessageId message = 0;
+    std::uint32_t mask = 0;
+    int epollFd = -1;         // the set it is in, -1 when in none
+    std::uint32_t armed = 0;  // the epoll events it is registered for
+    // Winsock's enabling state: an event is posted only while enabled.
+    bool readEnabled = true;
+    bool acceptEnabled = true;
+    bool writeWanted = false;    // a send was refused as would-block
+    bool closeDeferred = false;  // peer closed while unread data waits
+    bool closePosted = false;
+};
+
+std::mutex gMutex;
+std::unordered_map<int, SocketRecord> gSockets;
+
+SocketRecord* Find(SocketHandle socket) {
+    auto it = gSockets.find(static_cast<int>(socket));
+    return it == gSockets.end() ? nullptr : &it->second;
+}
+
+int Fail(int winsockError) {
+    SetLastSocketError(winsockError);
+    return kSocketError;
+}
+
+int FailFromErrno() {
+    return Fail(WinsockErrorFromErrno(errno));
+}
+
+void Notify(const SocketRecord& r, std::uint32_t event, int error) {
+    if ((r.mask & event) == 0) return;
+    PostMsg(r.window, r.message, static_cast<WParam>(r.fd), MakeSelectLParam(event, error));
+}
+
+int PendingBytes(int fd) {
+    int n = 0;
+    return ioctl(fd, FIONREAD, &n) == 0 ? n : 0;
+}
+
+// The epoll events the socket's state asks for.
+std::uint32_t WantedEvents(const SocketRecord& r) {
+    if (r.mask == 0) return 0;
+    std::uint32_t events = 0;
+    switch (r.phase) {
+        case Phase::Connecting:
+            events |= EPOLLOUT;  // completion, whatever the mask says
+            break;
+        case Phase::Listening:
+            if ((r.mask & kFdAccept) && r.acceptEnabled) events |= EPOLLIN;
+            break;
+        case Phase::Connected:
+            if (!r.closePosted && !r.closeDeferred) {
+                if ((r.mask & kFdRead) && r.readEnabled) {
+                    events |= EPOLLIN | EPOLLRDHUP;
+                } else if ((r.mask & kFdClose) && !(r.mask & kFdRead)) {
+                    events |= EPOLLRDHUP;
+                }
+            }
+            if ((r.mask & kFdWrite) && r.writeWanted) events |= EPOLLOUT;
+            break;
+        case Phase::Idle:
+            break;
+    }
+    return events;
+}
+
+// Brings the socket's epoll registration in line with its state. A socket that wants
+// nothing leaves the set entirely: errors and hang-ups are reported even for an empty
+// event mask, and would otherwise wake the loop for nothing.
+void Rearm(SocketRecord& r) {
+    const std::uint32_t wanted = WantedEvents(r);
+    int targetEpoll = -1;
+    if (wanted != 0) {
+        auto owner = posix::WindowRegistry::Instance().OwnerOf(r.window);
+        if (owner) targetEpoll = owner->epollFd();
+    }
+    if (r.epollFd != -1 && (targetEpoll != r.epollFd || wanted == 0)) {
+        epoll_ctl(r.epollFd, EPOLL_CTL_DEL, r.fd, nullptr);
+        r.epollFd = -1;
+        r.armed = 0;
+    }
+    if (targetEpoll == -1 || (r.epollFd == targetEpoll && r.armed == wanted)) return;
+    epoll_event ev{};
+    ev.events = wanted;
+    ev.data.u64 = static_cast<std::uint64_t>(r.fd);
+    const int op = r.epollFd == -1 ? EPOLL_CTL_ADD : EPOLL_CTL_MOD;
+    if (epoll_ctl(targetEpoll, op, r.fd, &ev) == 0) {
+        r.epollFd = targetEpoll;
+        r.armed = wanted;
+    }
+}
+
+void PostClose(SocketRecord& r, int error) {
+    if (r.closePosted) return;
+    r.closePosted = true;
+    Notify(r, kFdClose, error);
+}
+
+void OnConnectDone(SocketRecord& r) {
+    int error = 0;
+    socklen_t len = sizeof error;
+    getsockopt(r.fd, SOL_SOCKET, SO_ERROR, &error, &len);
+    if (error != 0) {
+        r.phase = Phase::Idle;
+        Notify(r, kFdConnect, WinsockErrorFromErrno(error));
+        return;
+    }
+    r.phase = Phase::Connected;
+    Notify(r, kFdConnect, 0);
+    r.writeWanted = false;
+    Notify(r, kFdWrite, 0);
+}
+
+void OnConnectedReady(SocketRecord& r, std::uint32_t events) {
+    if (events & EPOLLERR) {
+        int error = 0;
+        socklen_t len = sizeof error;
+        getsockopt(r.fd, SOL_SOCKET, SO_ERROR, &error, &len);
+        PostClose(r, error != 0 ? WinsockErrorFromErrno(error) : kWsaEConnReset);
+        return;
+    }
+    if (events & (EPOLLIN | EPOLLRDHUP | EPOLLHUP)) {
+        if (PendingBytes(r.fd) > 0) {
+            if ((r.mask & kFdRead) && r.readEnabled) {
+                r.readEnabled = false;
+                Notify(r, kFdRead, 0);
+            } else {
+                r.closeDeferred = true;  // the close comes once the data has been read
+            }
+        } else {
+            char probe;
+            const ssize_t n = recv(r.fd, &probe, 1, MSG_PEEK | MSG_DONTWAIT);
+            if (n == 0)
+                PostClose(r, 0);
+            else if (n < 0 && errno != EAGAIN)
+                PostClose(r, WinsockErrorFromErrno(errno));
+        }
+    }
+    if ((events & EPOLLOUT) && r.writeWanted) {
+        r.writeWanted = false;
+        Notify(r, kFdWrite, 0);
+    }
+}
+
+}  // namespace
+
+namespace posix {
+
+void HandleSocketReadiness(int fd, std::uint32_t events) {
+    std::lock_guard lock(gMutex);
+    SocketRecord* r = Find(fd);
+    if (r == nullptr) return;
+    switch (r->phase) {
+        case Phase::Connecting:
+            OnConnectDone(*r);
+            break;
+        case Phase::Listening:
+            if ((events & EPOLLIN) && r->acceptEnabled) {
+                r->acceptEnabled = false;
+                Notify(*r, kFdAccept, 0);
+            }
+            break;
+        case Phase::Connected:
+            OnConnectedReady(*r, events);
+            break;
+        case Phase::Idle:
+            break;
+    }
+    Rearm(*r);
+}
+
+}  // namespace posix
+
+// The library needs no start-up on Linux; the count only mirrors Winsock's pairing.
+int SocketLibraryStartup() {
+    return 0;
+}
+void SocketLibraryCleanup() {}
+
+SocketHandle OpenTcpSocket() {
+    int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
+    if (fd == 0) {
+        // Handle 0 means "no socket" to the components; keep descriptor 0 out of the way.
+        const int moved = fcntl(fd, F_DUPFD_CLOEXEC, 1);
+        close(fd);
+        fd = moved;
+    }
+    if (fd < 0) {
+        SetLastSocketError(WinsockErrorFromErrno(errno));
+        return kInvalidSocket;
+    }
+    std::lock_guard lock(gMutex);
+    gSockets[fd] = SocketRecord{.fd = fd};
+    return fd;
+}
+
+int CloseSocket(SocketHandle socket) {
+    std::lock_guard lock(gMutex);
+    SocketRecord* r = Find(socket);
+    if (r == nullptr) return Fail(kWsaENotSock);
+    if (r->epollFd != -1) epoll_ctl(r->epollFd, EPOLL_CTL_DEL, r->fd, nullptr);
+    close(r->fd);
+    gSockets.erase(r->fd);
+    return 0;
+}
+
+namespace {
+
+sockaddr_in ToSockaddr(const Ipv4Endpoint& e) {
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_port = htons(e.port);
+    sa.sin_addr.s_addr = e.address;
+    return sa;
+}
+
+Ipv4Endpoint FromSockaddr(const sockaddr_in& sa) {
+    return Ipv4Endpoint{sa.sin_addr.s_addr, ntohs(sa.sin_port)};
+}
+
+}  // namespace
+
+int BindSocket(SocketHandle socket, const Ipv4Endpoint& local) {
+    std::lock_guard lock(gMutex);
+    SocketRecord* r = Find(socket);
+    if (r == nullptr) return Fail(kWsaENotSock);
+    // Windows lets a listener bind a port that still has closed connections waiting out
+    // their time; Linux needs this option for that (it still refuses a second listener).
+    int on = 1;
+    setsockopt(r->fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    const sockaddr_in sa = ToSockaddr(local);
+    if (bind(r->fd, reinterpret_cast<const sockaddr*>(&sa), sizeof sa) != 0) return FailFromErrno();
+    return 0;
+}
+
+int ListenSocket(SocketHandle socket, int backlog) {
+    std::lock_guard lock(gMutex);
+    SocketRecord* r = Find(socket);
+    if (r == nullptr) return Fail(kWsaENotSock);
+    if (listen(r->fd, backlog) != 0) return FailFromErrno();
+    r->phase = Phase::Listening;
+    Rearm(*r);
+    return 0;
+}
+
+SocketHandle AcceptSocket(SocketHandle listener, Ipv4Endpoint* peer) {
+    std::lock_guard lock(gMutex);
+    SocketRecord* l = Find(listener);
+    if (l == nullptr) {
+        SetLastSocketError(kWsaENotSock);
+        return kInvalidSocket;
+    }
+    sockaddr_in sa{};
+    socklen_t len = sizeof sa;
+    const int flags = SOCK_CLOEXEC | (l->mask != 0 ? SOCK_NONBLOCK : 0);
+    const int fd = accept4(l->fd, reinterpret_cast<sockaddr*>(&sa), &len, flags);
+    // Accepting re-enables the accept event; more waiting connections post it again.
+    l->acceptEnabled = true;
+    Rearm(*l);
+    if (fd < 0) {
+        SetLastSocketError(WinsockErrorFromErrno(errno));
+        return kInvalidSocket;
+    }
+    if (peer != nullptr) *peer = FromSockaddr(sa);
+    // The new socket inherits the listener's request and is connected at once.
+    SocketRecord r{.fd = fd,
+                   .phase = Phase::Connected,
+                   .window = l->window,
+                   .message = l->message,
+                   .mask = l->mask};
+    Notify(r, kFdWrite, 0);
+    Rearm(r);
+    gSockets[fd] = r;
+    return fd;
+}
+
+int ConnectSocket(SocketHandle socket, const Ipv4Endpoint& remote) {
+    std::lock_guard lock(gMutex);
+    SocketRecord* r = Find(socket);
+    if (r == nullptr) return Fail(kWsaENotSock);
+    const sockaddr_in sa = ToSockaddr(remote);
+    const int result = connect(r->fd, reinterpret_cast<const sockaddr*>(&sa), sizeof sa);
+    if (r->mask == 0 && (fcntl(r->fd, F_GETFL) & O_NONBLOCK) == 0) {
+        // A blocking socket: the call itself is the whole story.
+        if (result != 0) return FailFromErrno();
+        r->phase = Phase::Connected;
+        return 0;
+    }
+    // Non-blocking: Winsock always answers would-block and reports the outcome as a
+    // connect event, even when Linux knew it at once.
+    if (result == 0 || errno == EINPROGRESS) {
+        r->phase = Phase::Connecting;
+    } else {
+        r->phase = Phase::Idle;
+        Notify(*r, kFdConnect, WinsockErrorFromErrno(errno));
+    }
+    Rearm(*r);
+    return Fail(kWsaEWouldBlock);
+}
+
+int SendBytes(SocketHandle socket, const char* data, int length) {
+    std::lock_guard lock(gMutex);
+    SocketRecord* r = Find(socket);
+    if (r == nullptr) return Fail(kWsaENotSock);
+    const ssize_t sent = send(r->fd, data, static_cast<std::size_t>(length), MSG_NOSIGNAL);
+    if (sent >= 0) return static_cast<int>(sent);
+    if (errno == EAGAIN) {
+        r->writeWanted = true;
+        Rearm(*r);
+    }
+    return FailFromErrno();
+}
+
+int ReceiveBytes(SocketHandle socket, char* buffer, int length) {
+    std::lock_guard lock(gMutex);
+    SocketRecord* r = Find(socket);
+    if (r == nullptr) return Fail(kWsaENotSock);
+    const ssize_t got = recv(r->fd, buffer, static_cast<std::size_t>(length), 0);
+    const int savedErrno = errno;
+    // A receive re-enables the read event; data left behind posts it again at once.
+    r->readEnabled = true;
+    r->closeDeferred = false;
+    if (r->phase == Phase::Connected && (r->mask & kFdRead) && !r->closePosted &&
+        PendingBytes(r->fd) > 0) {
+        r->readEnabled = false;
+        Notify(*r, kFdRead, 0);
+    }
+    Rearm(*r);
+    if (got < 0) return Fail(WinsockErrorFromErrno(savedErrno));
+    return static_cast<int>(got);
+}
+
+int SetSocketBlocking(SocketHandle socket, bool blocking) {
+    std::lock_guard lock(gMutex);
+    SocketRecord* r = Find(socket);
+    if (r == nullptr) return Fail(kWsaENotSock);
+    if (blocking && r->mask != 0) return Fail(kWsaEInval);
+    const int flags = fcntl(r->fd, F_GETFL);
+    fcntl(r->fd, F_SETFL, blocking ? (flags & ~O_NONBLOCK) : (flags | O_NONBLOCK));
+    return 0;
+}
+
+int RequestNotifications(SocketHandle socket, WindowHandle window, MessageId message,
+                         std::uint32_t mask) {
+    std::lock_guard lock(gMutex);
+    SocketRecord* r = Find(socket);
+    if (r == nullptr) return Fail(kWsaENotSock);
+    if (mask != 0 && !posix::WindowRegistry::Instance().OwnerOf(window)) return Fail(kWsaEInval);
+    r->window = window;
+    r->message = message;
+    r->mask = mask;
+    if (mask != 0) {
+        fcntl(r->fd, F_SETFL, fcntl(r->fd, F_GETFL) | O_NONBLOCK);
+        // Every condition is looked at afresh; those that already hold post at once.
+        r->readEnabled = true;
+        r->acceptEnabled = true;
+        r->closePosted = false;
+        r->closeDeferred = false;
+        r->writeWanted = false;
+        if (r->phase == Phase::Connected) Notify(*r, kFdWrite, 0);
+    }
+    Rearm(*r);
+    return 0;
+}
+
+int PeerEndpoint(SocketHandle socket, Ipv4Endpoint& peer) {
+    sockaddr_in sa{};
+    socklen_t len = sizeof sa;
+    if (getpeername(static_cast<int>(socket), reinterpret_cast<sockaddr*>(&sa), &len) != 0) {
+        return FailFromErrno();
+    }
+    peer = FromSockaddr(sa);
+    return 0;
+}
+
+int LocalEndpoint(SocketHandle socket, Ipv4Endpoint& local) {
+    sockaddr_in sa{};
+    socklen_t len = sizeof sa;
+    if (getsockname(static_cast<int>(socket), reinterpret_cast<sockaddr*>(&sa), &len) != 0) {
+        return FailFromErrno();
+    }
+    local = FromSockaddr(sa);
+    return 0;
+}
+
+std::uint32_t ParseDottedAddress(std::string_view text) {
+    const std::string copy(text);
+    return inet_addr(copy.c_str());
+}
+
+std::string DottedAddressText(std::uint32_t address) {
+    char buffer[INET_ADDRSTRLEN] = {};
+    in_addr a{};
+    a.s_addr = address;
+    return inet_ntop(AF_INET, &a, buffer, sizeof buffer) ? buffer : "";
+}
+
+namespace {
+
+int WinsockErrorFromLookup(int error) {
+    switch (error) {
+        case EAI_AGAIN:
+            return kWsaTryAgain;
+        case EAI_FAIL:
+            return kWsaNoRecovery;
+        case EAI_NODATA:
+            return kWsaNoData;
+        default:
+            return kWsaHostNotFound;
+    }
+}
+
+}  // namespace
+
+bool LookupHostAddresses(std::string_view name, std::vector<std::uint32_t>& addresses) {
+    addresses.clear();
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* list = nullptr;
+    const std::string copy(name);
+    const int error = getaddrinfo(copy.c_str(), nullptr, &hints, &list);
+    if (error != 0) {
+        SetLastSocketError(WinsockErrorFromLookup(error));
+        return false;
+    }
+    for (addrinfo* a = list; a != nullptr; a = a->ai_next) {
+        const auto* sa = reinterpret_cast<const sockaddr_in*>(a->ai_addr);
+        const std::uint32_t address = sa->sin_addr.s_addr;
+        if (std::find(addresses.begin(), addresses.end(), address) == addresses.end()) {
+            addresses.push_back(address);
+        }
+    }
+    freeaddrinfo(list);
+    return !addresses.empty();
+}
+
+bool LookupAddressName(std::uint32_t address, std::string& name) {
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_addr.s_addr = address;
+    char host[NI_MAXHOST] = {};
+    const int error = getnameinfo(reinterpret_cast<const sockaddr*>(&sa), sizeof sa, host,
+                                  sizeof host, nullptr, 0, NI_NAMEREQD);
+    if (error != 0) {
+        SetLastSocketError(WinsockErrorFromLookup(error));
+        return false;
+    }
+    name = host;
+    return true;
+}
+
+bool LocalHostName(std::string& name) {
+    char buffer[256] = {};
+    if (gethostname(buffer, sizeof buffer - 1) != 0) {
+        SetLastSocketError(WinsockErrorFromErrno(errno));
+        return false;
+    }
+    name = buffer;
+    return true;
+}
+
+}  // namespace pelorin::platform

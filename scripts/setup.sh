@@ -1,0 +1,22 @@
+#!/bin/sh
+# Installs what building and testing need on a Debian machine, when it is missing.
+set -eu
+
+packages="g++ cmake ninja-build googletest libgtest-dev libgmock-dev
+          g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64 libwine-dev fonts-wine
+          xvfb xauth"
+
+missing=""
+for p in $packages; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+        missing="$missing $p"
+    fi
+done
+
+if [ -n "$missing" ]; then
+    echo "installing:$missing"
+    sudo=""
+    if [ "$(id -u)" != 0 ]; then sudo=sudo; fi
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends $missing
+fi
