@@ -32,8 +32,11 @@ TEST(Timers, WindowTimerTicksWithItsIdUntilKilled) {
     gWindowTicks.clear();
     const WindowHandle w = CreateHiddenWindow("timer");
     ReplaceWindowProc(w, TickRecorder);
+    const std::uint32_t start = TickCount();
     ASSERT_TRUE(SetWindowTimer(w, 77, 30));
     ASSERT_TRUE(PumpUntil([] { return gWindowTicks.size() >= 3; }, 3000));
+    // Never faster than the period (a little slack for the clock's granularity).
+    EXPECT_GE(ElapsedMs(start, TickCount()), 3 * 30 - 10);
     for (WParam id : gWindowTicks) EXPECT_EQ(id, 77u);
     ASSERT_TRUE(KillWindowTimer(w, 77));
     const std::size_t before = gWindowTicks.size();
