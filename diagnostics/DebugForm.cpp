@@ -48,12 +48,12 @@ DebugForm::~DebugForm() {
 
 bool DebugForm::Load() {
     if (IsLoaded()) return true;
-    const FormSpec layout{.caption = "DebugForm",
-                          .clientWidth = 514,
-                          .clientHeight = 378,
-                          .fontName = {},
-                          .fontPointSize = 8,
-                          .proc = &DebugForm::FormProc};
+    const FormLayout layout{.caption = "DebugForm",
+                            .clientWidth = 514,
+                            .clientHeight = 378,
+                            .fontName = {},
+                            .fontPointSize = 8,
+                            .proc = &DebugForm::FormProc};
     form_ = CreateForm(layout);
     if (form_ == 0) return false;
     SetWindowData(form_, reinterpret_cast<std::intptr_t>(this));

@@ -27,7 +27,7 @@ struct Bounds {
     int height = 0;
 };
 
-struct FormSpec {
+struct FormLayout {
     std::string_view caption;
     int clientWidth = 0;
     int clientHeight = 0;
@@ -37,7 +37,7 @@ struct FormSpec {
 };
 
 // A top-level window of the calling thread, created hidden. 0 on failure.
-WindowHandle CreateForm(const FormSpec& spec);
+WindowHandle CreateForm(const FormLayout& layout);
 // A control on a form; `id` comes back in kWmCommand notifications. 0 on failure.
 WindowHandle CreateControl(WindowHandle form, ControlKind kind, int id, std::string_view text,
                            Bounds bounds);

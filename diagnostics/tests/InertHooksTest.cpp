@@ -1,5 +1,4 @@
 // The client library's hooks: callable like the full ones, with no effect at all.
-#include <filesystem>
 #include <string>
 #include <thread>
 

@@ -1,22 +1,18 @@
-// A fresh, empty program folder under the system's temporary folder for one test,
-// removed again afterwards.
+// A fresh, empty program folder for one test, removed again afterwards, with the few
+// file looks the diagnostics tests need.
 #pragma once
 
-#include <filesystem>
 #include <string>
 #include <vector>
+
+#include "platform/tests/TempFolder.h"
 
 namespace pelorin::testing {
 
 class TempProgramFolder {
   public:
-    TempProgramFolder();
-    ~TempProgramFolder();
-    TempProgramFolder(const TempProgramFolder&) = delete;
-    TempProgramFolder& operator=(const TempProgramFolder&) = delete;
-
     // The folder with its trailing separator, as the start routine sets it.
-    std::string PathWithSeparator() const;
+    std::string PathWithSeparator() const { return folder_.path(); }
 
     bool Has(const std::string& name) const;
     // The file's bytes; "" when it is missing.
@@ -25,7 +21,7 @@ class TempProgramFolder {
     std::vector<std::string> Names() const;  // sorted
 
   private:
-    std::filesystem::path path_;
+    TempFolder folder_;
 };
 
 }  // namespace pelorin::testing

@@ -403,24 +403,28 @@ int RequestNotifications(SocketHandle socket, WindowHandle window, MessageId mes
     return 0;
 }
 
-int PeerEndpoint(SocketHandle socket, Ipv4Endpoint& peer) {
+namespace {
+
+using NameCall = int (*)(int, sockaddr*, socklen_t*);
+
+int EndpointOf(NameCall call, SocketHandle socket, Ipv4Endpoint& endpoint) {
     sockaddr_in sa{};
     socklen_t len = sizeof sa;
-    if (getpeername(static_cast<int>(socket), reinterpret_cast<sockaddr*>(&sa), &len) != 0) {
+    if (call(static_cast<int>(socket), reinterpret_cast<sockaddr*>(&sa), &len) != 0) {
         return FailFromErrno();
     }
-    peer = FromSockaddr(sa);
+    endpoint = FromSockaddr(sa);
     return 0;
 }
 
+}  // namespace
+
+int PeerEndpoint(SocketHandle socket, Ipv4Endpoint& peer) {
+    return EndpointOf(getpeername, socket, peer);
+}
+
 int LocalEndpoint(SocketHandle socket, Ipv4Endpoint& local) {
-    sockaddr_in sa{};
-    socklen_t len = sizeof sa;
-    if (getsockname(static_cast<int>(socket), reinterpret_cast<sockaddr*>(&sa), &len) != 0) {
-        return FailFromErrno();
-    }
-    local = FromSockaddr(sa);
-    return 0;
+    return EndpointOf(getsockname, socket, local);
 }
 
 std::uint32_t ParseDottedAddress(std::string_view text) {

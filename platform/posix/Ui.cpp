@@ -15,12 +15,12 @@ namespace {
 constexpr MessageId kBmClick = 0x00F5;
 }
 
-WindowHandle CreateForm(const FormSpec& spec) {
+WindowHandle CreateForm(const FormLayout& layout) {
     auto record = std::make_unique<WindowRecord>();
     record->kind = WindowKind::Form;
-    record->proc = spec.proc != nullptr ? spec.proc : DefaultWindowProc;
-    record->text = std::string(spec.caption);
-    record->bounds = Bounds{0, 0, spec.clientWidth, spec.clientHeight};
+    record->proc = layout.proc != nullptr ? layout.proc : DefaultWindowProc;
+    record->text = std::string(layout.caption);
+    record->bounds = Bounds{0, 0, layout.clientWidth, layout.clientHeight};
     return WindowRegistry::Instance().Add(std::move(record));
 }
 

@@ -8,7 +8,7 @@
 
 #include "platform/Process.h"
 #include "platform/RuntimeError.h"
-#include "platform/tests/TestLoop.h"
+#include "platform/tests/TempFolder.h"
 
 namespace pelorin::platform {
 namespace {

@@ -1,33 +1,13 @@
 #include "platform/tests/TestLoop.h"
 
-#include <atomic>
-#include <random>
-#include <string>
-
 #include "platform/Clock.h"
-#include "platform/Files.h"
 #include "platform/MessageQueue.h"
-#include "platform/Process.h"
 #include "platform/Timers.h"
 
 namespace pelorin::testing {
 namespace {
 
 void Heartbeat(platform::WindowHandle, platform::MessageId, std::uintptr_t, std::uint32_t) {}
-
-void RemoveTree(const std::string& folder) {
-    platform::DirectorySearch search(folder + "*");
-    platform::FileEntry entry;
-    while (search.Next(entry)) {
-        if (entry.name == "." || entry.name == "..") continue;
-        if (entry.attributes & platform::kAttrDirectory) {
-            RemoveTree(folder + entry.name + "\\");
-        } else {
-            platform::RemoveFile(folder + entry.name);
-        }
-    }
-    platform::RemoveFolder(folder.substr(0, folder.size() - 1));
-}
 
 }  // namespace
 
@@ -64,19 +44,6 @@ void PumpFor(std::uint32_t ms) {
 void DrainQueue() {
     platform::Msg msg;
     while (platform::PeekMsg(msg)) platform::DispatchMsg(msg);
-}
-
-TempFolder::TempFolder() {
-    static std::atomic<int> counter{0};
-    const std::string base = platform::ProgramFolder() + "test-tmp-" +
-                             std::to_string(std::random_device{}()) + "-" +
-                             std::to_string(++counter);
-    platform::MakeFolder(base);
-    path_ = base + "\\";
-}
-
-TempFolder::~TempFolder() {
-    RemoveTree(path_);
 }
 
 }  // namespace pelorin::testing

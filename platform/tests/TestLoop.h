@@ -3,7 +3,6 @@
 
 #include <cstdint>
 #include <functional>
-#include <string>
 
 #include "platform/Types.h"
 
@@ -17,17 +16,5 @@ void PumpFor(std::uint32_t ms);
 
 // Dispatches what is queued now, without waiting.
 void DrainQueue();
-
-// A folder of its own below the program folder, removed with everything in it.
-class TempFolder {
-  public:
-    TempFolder();
-    ~TempFolder();
-    // The folder with a trailing "\".
-    const std::string& path() const { return path_; }
-
-  private:
-    std::string path_;
-};
 
 }  // namespace pelorin::testing

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "platform/Files.h"
-#include "platform/tests/TestLoop.h"
+#include "platform/tests/TempFolder.h"
 
 namespace pelorin::platform {
 namespace {

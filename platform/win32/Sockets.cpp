@@ -1,5 +1,6 @@
 // Winsock itself: the neutral calls are its own, so this is a pass-through.
 #include "platform/Sockets.h"
+#include "platform/win32/Native.h"
 
 #include <winsock2.h>
 
@@ -104,7 +105,7 @@ int SetSocketBlocking(SocketHandle socket, bool blocking) {
 
 int RequestNotifications(SocketHandle socket, WindowHandle window, MessageId message,
                          std::uint32_t mask) {
-    return WSAAsyncSelect(ToNative(socket), reinterpret_cast<HWND>(window), message,
+    return WSAAsyncSelect(ToNative(socket), win32::ToHwnd(window), message,
                           static_cast<long>(mask));
 }
 

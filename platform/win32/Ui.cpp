@@ -110,22 +110,22 @@ int ColumnCount(HWND list) {
 
 }  // namespace
 
-WindowHandle CreateForm(const FormSpec& spec) {
+WindowHandle CreateForm(const FormLayout& layout) {
     if (!RegisterFormClass()) return 0;
-    RECT frame{0, 0, spec.clientWidth, spec.clientHeight};
+    RECT frame{0, 0, layout.clientWidth, layout.clientHeight};
     AdjustWindowRectEx(&frame, kFormStyle, FALSE, 0);
-    const std::string caption(spec.caption);
+    const std::string caption(layout.caption);
     HWND form = CreateWindowExA(0, kFormClass, caption.c_str(), kFormStyle, CW_USEDEFAULT,
                                 CW_USEDEFAULT, frame.right - frame.left, frame.bottom - frame.top,
                                 nullptr, nullptr, Instance(), nullptr);
     if (form == nullptr) return 0;
-    if (HFONT font = MakeFont(spec.fontName, spec.fontPointSize)) {
+    if (HFONT font = MakeFont(layout.fontName, layout.fontPointSize)) {
         SetPropA(form, win32::kFormFontProperty, font);  // deleted by DestroyWin
     }
     // DefaultWindowProc rather than the class's DefWindowProcA: closing then goes through
     // DestroyWin, which deletes the font.
     const auto handle = reinterpret_cast<WindowHandle>(form);
-    ReplaceWindowProc(handle, spec.proc != nullptr ? spec.proc : DefaultWindowProc);
+    ReplaceWindowProc(handle, layout.proc != nullptr ? layout.proc : DefaultWindowProc);
     return handle;
 }
 
