@@ -1,0 +1,1 @@
+# The event socket and the socket module (with the host cache and the SSL loader).

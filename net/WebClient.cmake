@@ -1,0 +1,1 @@
+# The web client, and the cookie, parameter and URL helpers.
