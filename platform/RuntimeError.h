@@ -12,6 +12,7 @@ namespace pelorin {
 namespace errors {
 constexpr int kInvalidProcedureCall = 5;
 constexpr int kOverflow = 6;
+constexpr int kOutOfMemory = 7;
 constexpr int kSubscriptOutOfRange = 9;
 constexpr int kBadFileNameOrNumber = 52;
 constexpr int kFileNotFound = 53;

@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <string>
 
+#include "platform/FileNames.h"
 #include "platform/RuntimeError.h"
 #include "platform/Wildcard.h"
 
@@ -39,33 +40,10 @@ std::string NativePath(std::string_view path) {
     return native;
 }
 
-// Windows refuses these in names; refusing them here too keeps both builds alike.
-bool HasRefusedCharacter(std::string_view path, bool wildcardsAllowed) {
-    for (char c : path) {
-        const auto u = static_cast<unsigned char>(c);
-        if (u < 32) return true;
-        switch (c) {
-            case '<':
-            case '>':
-            case ':':
-            case '"':
-            case '|':
-                return true;
-            case '*':
-            case '?':
-                if (!wildcardsAllowed) return true;
-                break;
-            default:
-                break;
-        }
-    }
-    return false;
-}
-
 // A file's path: no refused character, and a name after the last separator (Windows
 // refuses "item\" for a file as a bad name).
 bool IsBadFilePath(std::string_view path) {
-    return HasRefusedCharacter(path, false) || path.empty() || path.ends_with('\\') ||
+    return HasRefusedNameCharacter(path, false) || path.empty() || path.ends_with('\\') ||
            path.ends_with('/');
 }
 
@@ -203,8 +181,8 @@ DirectorySearch::DirectorySearch(std::string_view pattern) : state_(std::make_un
     const std::string_view folderPart =
         cut == std::string_view::npos ? std::string_view{} : pattern.substr(0, cut + 1);
     state_->namePattern = std::string(pattern.substr(cut == std::string_view::npos ? 0 : cut + 1));
-    if (state_->namePattern.empty() || HasRefusedCharacter(folderPart, false) ||
-        HasRefusedCharacter(state_->namePattern, true)) {
+    if (state_->namePattern.empty() || HasRefusedNameCharacter(folderPart, false) ||
+        HasRefusedNameCharacter(state_->namePattern, true)) {
         return;
     }
     state_->folder = folderPart.empty() ? "" : Resolve(folderPart);
@@ -304,13 +282,13 @@ int RemoveFile(std::string_view path) {
 }
 
 int MakeFolder(std::string_view path) {
-    if (HasRefusedCharacter(path, false)) return errors::kBadFileNameOrNumber;
+    if (HasRefusedNameCharacter(path, false)) return errors::kBadFileNameOrNumber;
     const std::string native = Resolve(path);
     return mkdir(native.c_str(), 0777) == 0 ? 0 : ErrorFromErrno(errno, native);
 }
 
 int RemoveFolder(std::string_view path) {
-    if (HasRefusedCharacter(path, false)) return errors::kBadFileNameOrNumber;
+    if (HasRefusedNameCharacter(path, false)) return errors::kBadFileNameOrNumber;
     const std::string native = Resolve(path);
     if (!IsFolder(native) && Exists(native)) return errors::kPathFileAccessError;
     return rmdir(native.c_str()) == 0 ? 0 : ErrorFromErrno(errno, native);

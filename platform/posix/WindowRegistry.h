@@ -9,6 +9,7 @@
 
 #include "platform/Types.h"
 #include "platform/Ui.h"
+#include "platform/WindowPlacement.h"
 
 namespace pelorin::platform::posix {
 
@@ -27,7 +28,8 @@ struct WindowRecord {
     ControlKind control = ControlKind::Label;
     WindowHandle parent = 0;
     int id = 0;
-    Bounds bounds;
+    Bounds bounds;  // of a form: its normal-state bounds
+    WindowState state = WindowState::Normal;
     bool visible = false;
     std::size_t caret = 0;
     std::vector<std::string> columns;

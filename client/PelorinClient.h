@@ -1,0 +1,77 @@
+// PelorinClient: the store client. Each store method sends one request to the store server
+// on "http://localhost:" + port, waits on the calling thread (dispatching its messages)
+// until the server has closed the connection, and judges the answer's status number.
+//
+// An object belongs to the thread that created it. Texts are byte strings, one char per
+// byte, sent and returned unchanged. Every failure is a PelorinClientError:
+//   5   the server answered a status other than the method's success status, or the
+//       request failed without an answer (server not running, connection refused or
+//       closed early, socket error, the object cancelled while the call waited), or a
+//       store method or Cancel was called from a thread other than the object's;
+//   17  a store method was called on this object while one of its calls still waits;
+//   91  a store method or Cancel was called after Cancel.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+// Only the class and its error are exported from the shared library.
+#ifndef PELORIN_CLIENT_API
+#define PELORIN_CLIENT_API __attribute__((visibility("default")))
+#endif
+
+namespace pelorin {
+
+class PELORIN_CLIENT_API PelorinClientError : public std::runtime_error {
+  public:
+    PelorinClientError(int number, const std::string& description);
+    ~PelorinClientError() override;
+    // The run-time error number (5, 17, 91, or one passed on from the transport).
+    int number() const noexcept { return number_; }
+
+  private:
+    int number_;
+};
+
+class PELORIN_CLIENT_API PelorinClient {
+  public:
+    // The numbers of PelorinClientError.
+    static constexpr int kFailed = 5;         // "Invalid procedure call or argument"
+    static constexpr int kStillRunning = 17;  // "Can't perform requested operation"
+    static constexpr int kCancelled = 91;     // "Object variable or With block variable not set"
+
+    // Runs the library start routine for the calling thread; the port is 88.
+    PelorinClient();
+    // Cancels the transport unless Cancel already did.
+    ~PelorinClient();
+    PelorinClient(const PelorinClient&) = delete;
+    PelorinClient& operator=(const PelorinClient&) = delete;
+
+    // The server's TCP port for later requests; not checked.
+    void SetPort(std::int32_t thePort);
+    // Stops a running request and releases the transport. Afterwards every store method
+    // and a second Cancel fail with error 91; SetPort still works. A call that waits
+    // when Cancel runs (from a handler it dispatched) fails with error 5.
+    void Cancel();
+
+    void NewFolder(const std::string& FileName);     // NEW FileName/, 201
+    void NewFile(const std::string& FileName);       // NEW FileName, 201
+    void DeleteFolder(const std::string& FileName);  // DEL FileName/, 200
+    void DeleteFile(const std::string& FileName);    // DEL FileName, 200
+    // DIR FileName/, 200: the listing with each CR LF replaced by a single CR.
+    std::string DirFolder(const std::string& FileName);
+    // DIR FileName: 200 gives true, 404 false.
+    bool DirFile(const std::string& FileName);
+    // GET FileName, 200: the file's bytes.
+    std::string GetFile(const std::string& FileName);
+    // SET FileName with Content as the body, 200.
+    void SetFile(const std::string& FileName, const std::string& Content);
+
+  private:
+    class Impl;
+    std::shared_ptr<Impl> impl_;
+};
+
+}  // namespace pelorin

@@ -1,0 +1,185 @@
+// The tool's argument rules, outputs and exit statuses, over a store double.
+#include "client/tool/StoreTool.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace pelorin::tool {
+namespace {
+
+// Records the calls and answers as the test says.
+struct FakeStore final : StoreAccess {
+    std::vector<std::string>* calls = nullptr;
+    std::string text;
+    bool found = false;
+    bool fail = false;
+
+    void Record(const std::string& call) {
+        calls->push_back(call);
+        if (fail) throw StoreFailure{5, "Invalid procedure call or argument"};
+    }
+    void SetPort(std::int32_t port) override {
+        calls->push_back("SetPort " + std::to_string(port));
+    }
+    void NewFolder(const std::string& n) override { Record("NewFolder " + n); }
+    void NewFile(const std::string& n) override { Record("NewFile " + n); }
+    void DeleteFolder(const std::string& n) override { Record("DeleteFolder " + n); }
+    void DeleteFile(const std::string& n) override { Record("DeleteFile " + n); }
+    std::string DirFolder(const std::string& n) override {
+        Record("DirFolder " + n);
+        return text;
+    }
+    bool DirFile(const std::string& n) override {
+        Record("DirFile " + n);
+        return found;
+    }
+    std::string GetFile(const std::string& n) override {
+        Record("GetFile " + n);
+        return text;
+    }
+    void SetFile(const std::string& n, const std::string& c) override {
+        Record("SetFile " + n + " [" + c + "]");
+    }
+};
+
+class StoreToolTest : public ::testing::Test {
+  protected:
+    int Run(const std::vector<std::string>& arguments, const std::string& input = "") {
+        std::istringstream in(input);
+        out.str("");
+        err.str("");
+        calls.clear();
+        opened = false;
+        return RunStoreTool(
+            arguments,
+            [this]() -> std::unique_ptr<StoreAccess> {
+                opened = true;
+                if (cannotOpen) throw StoreFailure{429, "ActiveX component can't create object"};
+                auto store = std::make_unique<FakeStore>();
+                store->calls = &calls;
+                store->text = text;
+                store->found = found;
+                store->fail = fail;
+                return store;
+            },
+            in, out, err);
+    }
+
+    std::ostringstream out;
+    std::ostringstream err;
+    std::vector<std::string> calls;
+    bool opened = false;
+    std::string text;
+    bool found = false;
+    bool fail = false;
+    bool cannotOpen = false;
+};
+
+TEST_F(StoreToolTest, UsageErrorsExitTwoWithoutTouchingTheStore) {
+    const std::vector<std::vector<std::string>> wrong = {
+        {},
+        {"--port"},
+        {"--port", "88"},
+        {"--port", "x88", "GetFile", "a"},
+        {"--port", "88x", "GetFile", "a"},
+        {"--port", "99999999999", "GetFile", "a"},
+        {"Fetch", "a"},
+        {"GetFile", "a", "b"},        // only SetFile takes content
+        {"SetFile", "a", "b", "c"},   // too many
+        {"GetFile", "--port", "88"},  // the port comes first
+    };
+    for (const auto& arguments : wrong) {
+        SCOPED_TRACE(::testing::PrintToString(arguments));
+        EXPECT_EQ(Run(arguments), kExitUsage);
+        EXPECT_FALSE(opened);
+        EXPECT_EQ(out.str(), "");
+        EXPECT_NE(err.str().find("usage: pelorin-client [--port N] METHOD [NAME [CONTENT]]"),
+                  std::string::npos);
+    }
+}
+
+TEST_F(StoreToolTest, MethodNamesIgnoreLetterCase) {
+    EXPECT_EQ(Run({"gEtFiLe", "a"}), kExitSuccess);
+    EXPECT_EQ(calls, std::vector<std::string>{"GetFile a"});
+    EXPECT_EQ(Run({"DELETEFOLDER", "d"}), kExitSuccess);
+    EXPECT_EQ(calls, std::vector<std::string>{"DeleteFolder d"});
+    EXPECT_EQ(Run({"newfolder", "n"}), kExitSuccess);
+    EXPECT_EQ(calls, std::vector<std::string>{"NewFolder n"});
+    // An omitted name is the empty name.
+    EXPECT_EQ(Run({"dirfolder"}), kExitSuccess);
+    EXPECT_EQ(calls, std::vector<std::string>{"DirFolder "});
+}
+
+TEST_F(StoreToolTest, PortIsSetBeforeTheMethodAndOnlyWhenGiven) {
+    EXPECT_EQ(Run({"--port", "9000", "NewFile", "f"}), kExitSuccess);
+    EXPECT_EQ(calls, (std::vector<std::string>{"SetPort 9000", "NewFile f"}));
+    EXPECT_EQ(Run({"DeleteFile", "f"}), kExitSuccess);
+    EXPECT_EQ(calls, std::vector<std::string>{"DeleteFile f"});
+}
+
+TEST_F(StoreToolTest, OutputIsExactlyWhatTheMethodReturns) {
+    text = std::string("a\0b\r\n\xff", 6);
+    EXPECT_EQ(Run({"GetFile", "f"}), kExitSuccess);
+    EXPECT_EQ(out.str(), text);
+    text = "xtxt\rsub\\\r";
+    EXPECT_EQ(Run({"DirFolder", "d"}), kExitSuccess);
+    EXPECT_EQ(out.str(), text);
+    found = true;
+    EXPECT_EQ(Run({"DirFile", "f"}), kExitSuccess);
+    EXPECT_EQ(out.str(), "true\n");
+    found = false;
+    EXPECT_EQ(Run({"DirFile", "f"}), kExitSuccess);
+    EXPECT_EQ(out.str(), "false\n");
+    for (const char* method : {"NewFile", "NewFolder", "DeleteFile", "DeleteFolder"}) {
+        EXPECT_EQ(Run({method, "x"}), kExitSuccess);
+        EXPECT_EQ(out.str(), "");
+        EXPECT_EQ(err.str(), "");
+    }
+}
+
+TEST_F(StoreToolTest, SetFileTakesStandardInputOnlyWhenContentIsOmitted) {
+    const std::string input("line\r\n\0\x1a end", 12);
+    EXPECT_EQ(Run({"SetFile", "f"}, input), kExitSuccess);
+    EXPECT_EQ(calls, std::vector<std::string>{"SetFile f [" + input + "]"});
+    EXPECT_EQ(Run({"SetFile", "f"}, ""), kExitSuccess);
+    EXPECT_EQ(calls, std::vector<std::string>{"SetFile f []"});
+    // An empty argument is content too: standard input is not read.
+    EXPECT_EQ(Run({"SetFile", "f", ""}, "ignored"), kExitSuccess);
+    EXPECT_EQ(calls, std::vector<std::string>{"SetFile f []"});
+    EXPECT_EQ(Run({"setfile", "f", "abc"}, "ignored"), kExitSuccess);
+    EXPECT_EQ(calls, std::vector<std::string>{"SetFile f [abc]"});
+}
+
+TEST_F(StoreToolTest, AFailedMethodExitsOneWithItsError) {
+    fail = true;
+    text = "never written";
+    EXPECT_EQ(Run({"GetFile", "f"}), kExitMethodFailed);
+    EXPECT_EQ(out.str(), "");
+    EXPECT_EQ(err.str(), "error 5: Invalid procedure call or argument\n");
+    cannotOpen = true;
+    EXPECT_EQ(Run({"DirFile", "f"}), kExitMethodFailed);
+    EXPECT_EQ(err.str(), "error 429: ActiveX component can't create object\n");
+}
+
+TEST_F(StoreToolTest, AnOutputThatCannotBeWrittenIsAFailure) {
+    text = "data";
+    out.setstate(std::ios::badbit);
+    std::istringstream in;
+    const int status = RunStoreTool(
+        {"GetFile", "f"},
+        [this]() -> std::unique_ptr<StoreAccess> {
+            auto store = std::make_unique<FakeStore>();
+            store->calls = &calls;
+            store->text = text;
+            return store;
+        },
+        in, out, err);
+    EXPECT_EQ(status, kExitMethodFailed);
+    EXPECT_NE(err.str().find("cannot write standard output"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace pelorin::tool

@@ -1,0 +1,53 @@
+#!/bin/bash
+# Runs a command against a store server of its own:
+#   with-store-server.sh SERVER WORKDIR COMMAND [ARGUMENT...]
+# The server program is copied into a fresh WORKDIR (so its data folder is WORKDIR/data),
+# started on a free loopback port with /PORTn /START (a Windows .exe runs under wine),
+# and stopped again afterwards. "@PORT@" in the arguments becomes the port, which is also
+# in PELORIN_TEST_PORT. The exit status is the command's.
+set -u
+server=$1 workdir=$2
+shift 2
+
+rm -rf "$workdir"
+mkdir -p "$workdir"
+cp "$server" "$workdir/"
+program="$workdir/$(basename "$server")"
+
+listening() { (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
+
+# A port nobody listens on, starting from one that differs from run to run.
+port=$((20000 + $$ % 20000))
+for _ in $(seq 1 200); do
+    listening "$port" || break
+    port=$((port + 1))
+done
+
+if [[ $program == *.exe ]]; then
+    wine "$program" "/PORT$port" /START </dev/null >"$workdir/server.log" 2>&1 &
+else
+    "$program" "/PORT$port" /START </dev/null >"$workdir/server.log" 2>&1 &
+fi
+server_pid=$!
+stop_server() {
+    kill "$server_pid" 2>/dev/null
+    wait "$server_pid" 2>/dev/null
+}
+trap stop_server EXIT
+
+for _ in $(seq 1 300); do
+    listening "$port" && break
+    if ! kill -0 "$server_pid" 2>/dev/null; then
+        echo "the server ended before it listened:" >&2
+        cat "$workdir/server.log" >&2
+        exit 1
+    fi
+    sleep 0.1
+done
+if ! listening "$port"; then
+    echo "the server does not listen on port $port after 30 s" >&2
+    exit 1
+fi
+
+export PELORIN_TEST_PORT=$port
+"${@//@PORT@/$port}"

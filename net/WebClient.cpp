@@ -1,0 +1,427 @@
+#include "net/WebClient.h"
+
+#include <algorithm>
+
+#include "net/ATimer.h"
+#include "net/CSocket.h"
+#include "net/URL_Modul.h"
+#include "net/httpCookie.h"
+#include "platform/RuntimeError.h"
+#include "platform/Text.h"
+
+namespace pelorin {
+namespace {
+
+// The protocol's line end. A constant rather than the thread's line break, so a request
+// is well formed even on a thread whose start routine never ran.
+constexpr std::string_view kCrLf = "\r\n";
+// The request waits this long after the connection: servers rely on the pause.
+constexpr std::int32_t kRequestDelayMs = 100;
+constexpr std::int32_t kTimerResolution = 30000;
+
+thread_local std::string tDefaultProxyServer;
+thread_local std::int32_t tDefaultProxyPort = 0;
+thread_local std::string tDefaultUserAgent(WebClient_Modul::kClientLibraryUserAgent);
+
+// The leading number of a port text, rounded half to even. Error 6 when it does not fit.
+std::int32_t PortNumber(std::string_view text) {
+    const auto port = RoundToInt32(Val(text));
+    if (!port) throw RuntimeError(errors::kOverflow);
+    return *port;
+}
+
+std::string WithoutCarriageReturns(std::string_view line) {
+    std::string out(line);
+    std::erase(out, '\r');
+    return out;
+}
+
+}  // namespace
+
+namespace WebClient_Modul {
+
+void ResetDefaultProxy() {
+    tDefaultProxyServer.clear();
+    tDefaultProxyPort = 0;
+}
+const std::string& DefaultProxyServer() {
+    return tDefaultProxyServer;
+}
+std::int32_t DefaultProxyPort() {
+    return tDefaultProxyPort;
+}
+void SetDefaultUserAgent(std::string_view userAgent) {
+    tDefaultUserAgent = userAgent;
+}
+const std::string& DefaultUserAgent() {
+    return tDefaultUserAgent;
+}
+
+}  // namespace WebClient_Modul
+
+// Receives the events of the owned socket and timers and hands them to the web client's
+// handlers. Each handler runs with the web client kept alive, so an owner may drop it
+// from inside an event.
+class WebClient::Listener : public CSocketEvents, public ATimerEvents {
+  public:
+    explicit Listener(WebClient& client) : client_(client) {}
+
+    void Connect(CSocket&) override {
+        const auto keep = client_.shared_from_this();
+        client_.Socket_Connect();
+    }
+    void Closed(CSocket&) override {
+        const auto keep = client_.shared_from_this();
+        client_.Socket_Closed();
+    }
+    void DataArrival(CSocket&, const std::string& bytes, const std::string&) override {
+        const auto keep = client_.shared_from_this();
+        client_.Socket_DataArrival(bytes);
+    }
+    void Error(CSocket&, std::int32_t number, const std::string& description) override {
+        const auto keep = client_.shared_from_this();
+        client_.Socket_Error(number, description);
+    }
+    void Timer(ATimer& sender) override {
+        const auto keep = client_.shared_from_this();
+        if (&sender == client_.SendRequestTimer.get()) {
+            client_.SendRequestTimer_Timer();
+        } else if (&sender == client_.MyTimer.get()) {
+            client_.MyTimer_Timer();
+        }
+    }
+
+  private:
+    WebClient& client_;
+};
+
+std::shared_ptr<WebClient> WebClient::Create() {
+    return std::shared_ptr<WebClient>(new WebClient);
+}
+
+WebClient::WebClient()
+    : answer_Headers(std::make_shared<WebClient_Header>()),
+      ProxyServer(tDefaultProxyServer),
+      ProxyPort(tDefaultProxyPort),
+      listener_(std::make_unique<Listener>(*this)),
+      Socket(CSocket::Create()),
+      MyTimer(ATimer::Create()),
+      SendRequestTimer(ATimer::Create()) {
+    Socket->SetEvents(listener_.get());
+    MyTimer->SetEvents(listener_.get());
+    SendRequestTimer->SetEvents(listener_.get());
+}
+
+WebClient::~WebClient() {
+    // The registries would keep a running timer and the socket alive, still pointing at
+    // this object's listener.
+    SendRequestTimer->SetEvents(nullptr);
+    SendRequestTimer->StoppTimer();
+    MyTimer->SetEvents(nullptr);
+    MyTimer->StoppTimer();
+    Socket->SetEvents(nullptr);
+    Socket->Cancel();
+}
+
+void WebClient::GetPage(std::string_view Adresse, std::string_view HTTP_Command,
+                        std::string_view HTTP_Version, std::string_view HTTP_Referer,
+                        std::string_view HTTP_UserAgent, std::string_view HTTP_Content,
+                        std::string_view HTTP_ContentType, const WebClientHeaders& otherHeaders,
+                        const WebClientCookies& HTTP_Cookies) {
+    const auto keep = shared_from_this();
+    ProzessScope scope("WebClient_GetPage");
+
+    // The address is checked before anything changes, so a bad one leaves the object as
+    // it was.
+    const std::string_view address = WithoutScheme(Adresse);
+    std::string_view hostPart, page;
+    SplitHostAndPath(address, hostPart, page);
+    std::string_view server = hostPart;
+    std::int32_t port = 80;
+    if (const std::size_t colon = hostPart.find(':'); colon != std::string_view::npos) {
+        port = PortNumber(hostPart.substr(colon + 1));
+        server = hostPart.substr(0, colon);
+    }
+
+    ResetAnswer();
+
+    myAddress = "http://" + std::string(address);
+    ProzessInfo("myAddress: " + myAddress);
+    myServer = server;
+    ProzessInfo("myServer: " + myServer);
+    myPort = port;
+    ProzessInfo("myPort: " + std::to_string(myPort));
+    myCommand = HTTP_Command;
+    ProzessInfo("myCommand: " + myCommand);
+    myPage = page;
+    ProzessInfo("myPage: " + myPage);
+    myHTTPVersion = HTTP_Version;
+    ProzessInfo("myHTTPVersion: " + myHTTPVersion);
+    myReferer = HTTP_Referer;
+    ProzessInfo("myReferer: " + myReferer);
+    myUserAgent = HTTP_UserAgent.empty() ? tDefaultUserAgent : std::string(HTTP_UserAgent);
+    ProzessInfo("myUserAgent: " + myUserAgent);
+    myContent = HTTP_Content;
+    ProzessInfo("Len(myContent) = " + std::to_string(myContent.size()));
+    myContentType = HTTP_ContentType;
+
+    SetOtherHeaders(otherHeaders);
+    SetCookies(HTTP_Cookies);
+    ConnectToTarget();
+    ProzessInfo("End");
+}
+
+void WebClient::SetOtherHeaders(const WebClientHeaders& otherHeaders) {
+    const auto* list = std::get_if<std::shared_ptr<WebClient_Header>>(&otherHeaders);
+    const auto* lines = std::get_if<std::string>(&otherHeaders);
+    myOtherHeaders.clear();
+    if (list != nullptr && *list) {
+        ProzessInfo("TypeOf otherHeaders Is WebClient_Header");
+        const WebClient_Header& headers = **list;
+        for (std::int32_t i = 1; i <= std::min(headers.Anzahl, WebClient_Header::kMaxHeaders);
+             ++i) {
+            const auto header = headers.GetHeader(i);
+            if (header)
+                myOtherHeaders += header->TheName + ": " + header->TheValue + std::string(kCrLf);
+        }
+    } else if (lines != nullptr) {
+        ProzessInfo("TypeOf otherHeaders Is 'something else' (perhaps a string)");
+        myOtherHeaders = *lines;
+    } else {
+        ProzessInfo("ohterHeaders Is Nothing");
+    }
+    ProzessInfo("myOtherHeaders: " + myOtherHeaders);
+}
+
+void WebClient::SetCookies(const WebClientCookies& HTTP_Cookies) {
+    const auto* jar = std::get_if<std::shared_ptr<httpCookie>>(&HTTP_Cookies);
+    const auto* text = std::get_if<std::string>(&HTTP_Cookies);
+    myCookies.clear();
+    if (jar != nullptr && *jar) {
+        ProzessInfo("TypeOf HTTP_Cookies Is httpCookie");
+        myCookies = (*jar)->GetString(myAddress);
+    } else if (text != nullptr) {
+        ProzessInfo("TypeOf HTTP_Cookies Is 'something else' (perhaps a string)");
+        myCookies = *text;
+    } else {
+        ProzessInfo("HTTP_Cookies Is Nothing");
+    }
+    ProzessInfo("myCookies: " + myCookies);
+}
+
+void WebClient::ConnectToTarget() {
+    // A request still waiting to be written belongs to the connection being replaced.
+    SendRequestTimer->StoppTimer();
+    requestWritten_ = false;
+    if (!ProxyServer.empty()) {
+        ProzessInfo("use following proxy -> " + ProxyServer + ":" + std::to_string(ProxyPort));
+        Socket->Connect(ProxyServer, ProxyPort);
+    } else {
+        ProzessInfo("use a direct connection to server");
+        Socket->Connect(myServer, myPort);
+    }
+}
+
+void WebClient::Again(std::int32_t WaitTime) {
+    MyTimer->Delay = WaitTime;
+    MyTimer->Resolution = kTimerResolution;
+    MyTimer->StartTimer();
+}
+
+void WebClient::MyTimer_Timer() {
+    MyTimer->StoppTimer();
+    // The repeated request gets a whole answer of its own; what arrived before belongs to
+    // the attempt that is given up.
+    ResetAnswer();
+    ConnectToTarget();
+}
+
+void WebClient::ResetAnswer() {
+    ++generation_;
+    myState = 0;
+    Data.clear();
+    myLineBuffer.clear();
+    answer_Headers->DeleteHeaders();
+}
+
+void WebClient::Cancel() {
+    ++generation_;
+    MyTimer->StoppTimer();
+    Socket->SetEvents(nullptr);
+    Socket->Cancel();
+    SendRequestTimer->StoppTimer();
+    // A cancelled socket has left the registry and would never report again; a fresh one
+    // keeps the web client usable for the next GetPage.
+    Socket = CSocket::Create();
+    Socket->SetEvents(listener_.get());
+}
+
+void WebClient::Disconnect() {
+    ++generation_;
+    MyTimer->StoppTimer();
+    Socket->Disconnect();
+}
+
+void WebClient::SetProxy(std::string_view TheAddress) {
+    if (const std::size_t colon = TheAddress.find(':'); colon != std::string_view::npos) {
+        const std::int32_t port = PortNumber(TheAddress.substr(colon + 1));
+        ProxyServer = TheAddress.substr(0, colon);
+        ProxyPort = port;
+    } else {
+        ProxyServer = TheAddress;
+        ProxyPort = 8080;
+    }
+}
+
+void WebClient::Socket_Connect() {
+    SendRequestTimer->Delay = kRequestDelayMs;
+    SendRequestTimer->Resolution = kTimerResolution;
+    SendRequestTimer->StartTimer();
+}
+
+void WebClient::SendRequestTimer_Timer() {
+    ProzessScope scope("WebClient_SendRequest");
+    SendRequestTimer->StoppTimer();
+    ProzessInfo("URL=" + myAddress);
+    ProzessInfo("Host connected");
+    if (Socket->State != CSocketState::kConnected) {
+        ProzessInfo("ERROR: Host cancelled (connection is not available)");
+        return;
+    }
+    requestWritten_ = true;
+    WriteRequest();
+    ProzessInfo("sending completed");
+}
+
+void WebClient::WriteRequest() {
+    const std::string crlf(kCrLf);
+    const std::string& target = ProxyServer.empty() ? myPage : myAddress;
+    SendPart("sending answer...", myCommand + " " + target + " " + myHTTPVersion + crlf);
+    SendPart("sending referer...", "Referer: " + myReferer + crlf);
+    SendPart("sending accept-info...", "Accept: */*" + crlf);
+    if (UpperCase(myHTTPVersion) == "HTTP/1.1") {
+        const std::string port = myPort == 80 ? "" : ":" + std::to_string(myPort);
+        SendPart("sending hostname...", "Host: " + myServer + port + crlf);
+    }
+    SendPart("sending user-agent...", "User-Agent: " + myUserAgent + crlf);
+    SendPart("sending accept-language...", "Accept-Language: de" + crlf);
+    if (!myContent.empty()) {
+        SendPart("sending content-length...",
+                 "Content-Length: " + std::to_string(myContent.size()) + crlf);
+        SendPart("sending content-type...", "Content-Type: " + myContentType + crlf);
+    }
+    if (!myCookies.empty()) SendPart("sending cookies...", "Cookie: " + myCookies + crlf);
+    if (!myOtherHeaders.empty()) SendPart("sending other headers...", myOtherHeaders);
+    SendPart("sending connection-type...", "Connection: Close" + crlf);
+    SendPart("sending end...", crlf);
+    if (!myContent.empty()) SendPart("sending content...", myContent);
+}
+
+void WebClient::SendPart(std::string_view trace, const std::string& bytes) {
+    ProzessInfo(trace);
+    Socket->SendData(CSocket::ByteArray{bytes});
+}
+
+void WebClient::Socket_DataArrival(std::string_view BinData) {
+    if (myState == 2) {
+        RaiseDataArrival(std::string(BinData));
+        return;
+    }
+    myLineBuffer += BinData;
+    const std::uint64_t request = generation_;
+    // Every complete line is parsed, whatever came before it in the piece, so an answer
+    // parses the same however the network cuts it. A handler that starts a new request
+    // or cancels ends the parsing of this piece.
+    while (myState != 2 && request == generation_) {
+        const std::size_t lineFeed = myLineBuffer.find('\n');
+        if (lineFeed == std::string::npos) return;
+        const std::string line =
+            WithoutCarriageReturns(std::string_view(myLineBuffer).substr(0, lineFeed));
+        myLineBuffer.erase(0, lineFeed + 1);
+        if (myState == 0) {
+            ParseStatusLine(line);
+        } else if (TrimSpaces(line).empty()) {
+            StartBody();
+        } else {
+            ParseHeaderLine(line);
+        }
+    }
+}
+
+void WebClient::ParseStatusLine(const std::string& line) {
+    const std::size_t first = line.find(' ');
+    const std::size_t second =
+        first == std::string::npos ? std::string::npos : line.find(' ', first + 1);
+    if (second == std::string::npos) return;  // not a status line: dropped
+    answer_Version = line.substr(0, first);
+    answer_Number = Val(std::string_view(line).substr(first + 1, second - first - 1));
+    answer_Message = line.substr(second + 1);
+    myState = 1;
+    ProzessScope scope("Event WebClient_GetAnswer");
+    ProzessInfo("URL=" + myAddress);
+    const auto keep = shared_from_this();
+    if (events_ != nullptr) events_->GetAnswer(*this);
+}
+
+void WebClient::ParseHeaderLine(const std::string& line) {
+    const std::size_t separator = line.find(": ");
+    if (separator == std::string::npos) return;  // not a header line: dropped
+    // A full list takes no more: the rest of such an answer still arrives.
+    if (answer_Headers->Anzahl >= WebClient_Header::kMaxHeaders) return;
+    answer_Headers->NewHeader(CreateHeader(line.substr(0, separator), line.substr(separator + 2)));
+    const auto header = answer_Headers->GetLastHeader();
+    ProzessInfo("URL=" + myAddress);
+    ProzessInfo(header->TheName + ": " + header->TheValue);
+    ProzessScope scope("Event WebClient_NewHeader");
+    const auto keep = shared_from_this();
+    if (events_ != nullptr) events_->NewHeader(*this, header);
+}
+
+void WebClient::StartBody() {
+    myState = 2;
+    const std::uint64_t request = generation_;
+    {
+        ProzessScope scope("Event WebClient_StartOfDataArrival");
+        ProzessInfo("URL=" + myAddress);
+        const auto keep = shared_from_this();
+        if (events_ != nullptr) events_->StartOfDataArrival(*this);
+    }
+    if (request != generation_) return;  // the handler started anew: the rest is stale
+    std::string rest;
+    rest.swap(myLineBuffer);
+    if (!rest.empty()) RaiseDataArrival(std::move(rest));
+}
+
+void WebClient::RaiseDataArrival(std::string piece) {
+    Data += piece;
+    ProzessInfo("URL=" + myAddress);
+    ProzessInfo("Data=" + piece);
+    ProzessScope scope("Event WebClient_DataArrival");
+    const auto keep = shared_from_this();
+    if (events_ != nullptr) events_->DataArrival(*this, piece);
+}
+
+void WebClient::Socket_Closed() {
+    // Closed before the request was written: the server turned the connection down.
+    if (SendRequestTimer->GetStatus() || !requestWritten_) {
+        SendRequestTimer->StoppTimer();
+        Socket_Error(0, "Server cancelled");
+        return;
+    }
+    ProzessScope scope("Event WebClient_Closed");
+    ProzessInfo("URL=" + myAddress);
+    const auto keep = shared_from_this();
+    if (events_ != nullptr) events_->Closed(*this);
+}
+
+void WebClient::Socket_Error(std::int32_t Number, std::string Description) {
+    Socket->Disconnect();
+    ProzessInfo("URL=" + myAddress);
+    ProzessInfo("Nr: " + std::to_string(Number));
+    ProzessInfo("Description: " + Description);
+    ProzessScope scope("Event WebClient_Error");
+    const auto keep = shared_from_this();
+    if (events_ != nullptr) events_->Error(*this, Number, Description);
+}
+
+}  // namespace pelorin

@@ -1,0 +1,66 @@
+#include "server/TaskIcon_Modul.h"
+
+#include <memory>
+
+#include "platform/Shell.h"
+#include "platform/Ui.h"
+#include "platform/Window.h"
+#include "server/MainCode.h"
+
+namespace pelorin::TaskIcon_Modul {
+namespace {
+
+struct ModuleState {
+    std::shared_ptr<TaskIcon> taskIcon;  // the loaded tray window, like a form's instance
+    std::vector<platform::WindowHandle> remembered;
+};
+
+ModuleState& State() {
+    static ModuleState state;
+    return state;
+}
+
+}  // namespace
+
+bool LoadTaskIcon(TaskIcon::UnloadRoutine unloadRoutine) {
+    if (State().taskIcon) return true;
+    auto taskIcon = TaskIcon::Create(unloadRoutine != nullptr ? unloadRoutine : &UnloadRoutine);
+    if (!taskIcon->Load()) return false;
+    State().taskIcon = std::move(taskIcon);
+    return true;
+}
+
+void UnloadTaskIcon() {
+    // Taken out first: the instance counts as gone while its window unloads.
+    const std::shared_ptr<TaskIcon> taskIcon = std::move(State().taskIcon);
+    State().taskIcon.reset();
+    if (taskIcon) taskIcon->Unload();
+}
+
+TaskIcon* LoadedTaskIcon() {
+    return State().taskIcon.get();
+}
+
+void RememberWindow(platform::WindowHandle window) {
+    State().remembered.push_back(window);
+}
+
+const std::vector<platform::WindowHandle>& RememberedWindows() {
+    return State().remembered;
+}
+
+// A window closed while the program was in the tray is skipped: its handle may belong
+// to another window by now.
+void ShowFromTray() {
+    UnloadTaskIcon();
+    const std::vector<platform::WindowHandle> windows = std::move(State().remembered);
+    State().remembered.clear();
+    for (const platform::WindowHandle window : windows) {
+        if (!platform::WindowExists(window)) continue;
+        platform::ShowForm(window, true);
+        platform::SetForegroundWin(window);
+        platform::BringWinToTop(window);
+    }
+}
+
+}  // namespace pelorin::TaskIcon_Modul

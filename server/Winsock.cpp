@@ -1,0 +1,361 @@
+#include "server/Winsock.h"
+
+#include <algorithm>
+#include <unordered_map>
+
+#include "platform/MessageQueue.h"
+#include "platform/RuntimeError.h"
+#include "platform/Sockets.h"
+#include "platform/Timers.h"
+#include "platform/Window.h"
+
+namespace pelorin {
+
+using namespace platform;
+
+namespace {
+
+// Every socket gets a message number of its own from a range of private window messages.
+// The socket's handle alone cannot tell its notifications apart: a closed socket's handle
+// is soon reused, and notifications of the closed one may still be queued.
+constexpr MessageId kFirstMessage = kWmUser + 0x100;
+constexpr MessageId kMessageCount = 0x7000;
+
+// The completion of SendData, posted to ourselves in the notifications' own form.
+constexpr std::uint32_t kSendDoneEvent = 0x4000;
+
+constexpr std::uint32_t kConnectionMask = kFdRead | kFdWrite | kFdClose;
+constexpr int kBacklog = 128;
+constexpr int kReceiveChunk = 64 * 1024;
+constexpr int kSendChunk = 1024 * 1024;
+// How long a listener rests after the system refused to accept (out of sockets, memory).
+constexpr std::uint32_t kAcceptPauseMs = 200;
+
+// The notification window of the thread's controls and the socket each control owns.
+// The window lives while the thread has controls; destroying it drops whatever
+// notifications are still queued.
+struct NotificationSink {
+    WindowHandle window = 0;
+    int controls = 0;
+    std::uint32_t serial = 0;
+    std::unordered_map<SocketHandle, Winsock*> sockets;
+    SocketHandle lastAccepted = kInvalidSocket;
+};
+
+thread_local NotificationSink tSink;
+
+std::string SocketErrorText(int number) {
+    switch (number) {
+        case kWsaEAcces:
+            return "Permission denied";
+        case kWsaEAddrInUse:
+            return "Address in use";
+        case kWsaEAddrNotAvail:
+            return "Address not available";
+        case kWsaEInval:
+            return "Invalid argument";
+        case kWsaEMFile:
+            return "Too many open sockets";
+        case kWsaENoBufs:
+            return "No buffer space is available";
+        case kWsaEConnAborted:
+            return "Connection is aborted due to timeout or other failure";
+        case kWsaEConnReset:
+            return "Connection is reset by remote side";
+        case kWsaETimedOut:
+            return "Attempt to connect timed out";
+        case kWsaENotConn:
+            return "Socket is not connected";
+        case kWsaEShutdown:
+            return "Socket has been shut down";
+        default:
+            return "Socket error " + std::to_string(number);
+    }
+}
+
+[[noreturn]] void ThrowSocketError(int number) {
+    throw RuntimeError(number, SocketErrorText(number));
+}
+
+}  // namespace
+
+std::shared_ptr<Winsock> Winsock::Create() {
+    return std::shared_ptr<Winsock>(new Winsock);
+}
+
+Winsock::Winsock() {
+    SocketLibraryStartup();
+    if (tSink.controls++ == 0) {
+        tSink.window = CreateHiddenWindow("Winsock");
+        ReplaceWindowProc(tSink.window, NotificationProc);
+    }
+}
+
+Winsock::~Winsock() {
+    events_ = nullptr;
+    Close();
+    if (--tSink.controls == 0) {
+        DestroyWin(tSink.window);
+        tSink.window = 0;
+    }
+    SocketLibraryCleanup();
+}
+
+LResult Winsock::NotificationProc(WindowHandle window, MessageId message, WParam wParam,
+                                  LParam lParam) {
+    if (message == kWmTimer) {
+        KillWindowTimer(window, wParam);
+        const auto found = tSink.sockets.find(static_cast<SocketHandle>(wParam));
+        if (found != tSink.sockets.end()) found->second->ResumeAccepting();
+        return 0;
+    }
+    if (message < kFirstMessage || message >= kFirstMessage + kMessageCount) {
+        return DefaultWindowProc(window, message, wParam, lParam);
+    }
+    const auto found = tSink.sockets.find(static_cast<SocketHandle>(wParam));
+    if (found == tSink.sockets.end() || found->second->message_ != message) return 0;
+    // The owner may let go of the control while it handles the event.
+    const std::shared_ptr<Winsock> keep = found->second->shared_from_this();
+    const auto value = static_cast<std::uintptr_t>(lParam);
+    keep->OnNotification(LowWord(value), static_cast<int>(HighWord(value)));
+    return 0;
+}
+
+std::int32_t Winsock::LocalPort() const {
+    Ipv4Endpoint local;
+    if (socket_ != kInvalidSocket && LocalEndpoint(socket_, local) == 0) return local.port;
+    return localPort_;
+}
+
+void Winsock::SetLocalPort(std::int32_t port) {
+    if (port < 0 || port > 65535)
+        throw RuntimeError(kInvalidPropertyValue, "Invalid property value");
+    localPort_ = port;
+}
+
+void Winsock::Listen() {
+    if (state_ != sckClosed) throw RuntimeError(sckInvalidOp, "Invalid operation at current state");
+    const SocketHandle s = OpenTcpSocket();
+    if (s == kInvalidSocket) ThrowSocketError(LastSocketError());
+    const Ipv4Endpoint any{0, static_cast<std::uint16_t>(localPort_)};
+    if (BindSocket(s, any) != 0 || ListenSocket(s, kBacklog) != 0) {
+        const int error = LastSocketError();
+        CloseSocket(s);
+        ThrowSocketError(error);
+    }
+    Open(s, kFdAccept);
+    state_ = sckListening;
+}
+
+void Winsock::Accept(std::int32_t requestID) {
+    if (state_ == sckListening)
+        throw RuntimeError(sckInvalidOp, "Invalid operation at current state");
+    Close();
+    const auto s = static_cast<SocketHandle>(requestID);
+    tSink.lastAccepted = s;
+    Open(s, kConnectionMask);
+    Ipv4Endpoint peer;
+    remoteHostIP_ = PeerEndpoint(s, peer) == 0 ? DottedAddressText(peer.address) : "";
+    state_ = sckConnected;
+}
+
+// Registers the socket under a fresh message number and asks for its notifications.
+void Winsock::Open(SocketHandle socket, std::uint32_t mask) {
+    message_ = kFirstMessage + (tSink.serial++ % kMessageCount);
+    if (RequestNotifications(socket, tSink.window, message_, mask) != 0) {
+        const int error = LastSocketError();
+        CloseSocket(socket);
+        ThrowSocketError(error);
+    }
+    socket_ = socket;
+    tSink.sockets[socket] = this;
+}
+
+void Winsock::GetData(std::string& data) {
+    data = std::move(received_);
+    received_.clear();
+}
+
+void Winsock::SendData(std::string data) {
+    if (state_ != sckConnected)
+        throw RuntimeError(sckInvalidOp, "Invalid operation at current state");
+    kept_.push_back(std::move(data));
+    if (!waitingForSpace_) FlushKept();
+}
+
+void Winsock::Close() {
+    if (socket_ != kInvalidSocket) {
+        if (state_ == sckListening)
+            KillWindowTimer(tSink.window, static_cast<std::uintptr_t>(socket_));
+        tSink.sockets.erase(socket_);
+        CloseSocket(socket_);
+        socket_ = kInvalidSocket;
+    }
+    state_ = sckClosed;
+    remoteHostIP_.clear();
+    received_.clear();
+    kept_.clear();
+    keptOffset_ = 0;
+    waitingForSpace_ = false;
+    completePosted_ = false;
+}
+
+void Winsock::OnNotification(std::uint32_t event, int error) {
+    switch (event) {
+        case kFdAccept:
+            if (error != 0) {
+                PauseAccepting(error);
+            } else {
+                OnAccept();
+            }
+            break;
+        case kFdRead:
+            OnRead();
+            break;
+        case kFdWrite:
+            // Also comes once the connection is made: only a refused send waits for it.
+            if (!waitingForSpace_) break;
+            waitingForSpace_ = false;
+            FlushKept();
+            break;
+        case kFdClose:
+            OnPeerClose(error);
+            break;
+        case kSendDoneEvent:
+            if (error != 0) {
+                RaiseError(error);
+            } else {
+                OnSendDone();
+            }
+            break;
+        default:
+            break;
+    }
+}
+
+void Winsock::OnAccept() {
+    if (state_ != sckListening) return;
+    const SocketHandle request = AcceptSocket(socket_, nullptr);
+    if (request == kInvalidSocket) {
+        const int error = LastSocketError();
+        // A peer that gave up already is no failure of the listener.
+        if (error != kWsaEWouldBlock && error != kWsaEConnAborted && error != kWsaEConnReset) {
+            PauseAccepting(error);
+        }
+        return;
+    }
+    tSink.lastAccepted = kInvalidSocket;
+    if (events_ != nullptr) events_->ConnectionRequest(*this, static_cast<std::int32_t>(request));
+    if (tSink.lastAccepted != request) CloseSocket(request);
+}
+
+// The waiting connection stays waiting when the system cannot accept it, and would be
+// reported again at once: the listener stops asking for a moment instead of spinning.
+void Winsock::PauseAccepting(int error) {
+    RequestNotifications(socket_, tSink.window, message_, 0);
+    SetWindowTimer(tSink.window, static_cast<std::uintptr_t>(socket_), kAcceptPauseMs);
+    if (events_ != nullptr) {
+        events_->Error(*this, static_cast<std::int16_t>(error), SocketErrorText(error));
+    }
+}
+
+void Winsock::ResumeAccepting() {
+    if (state_ == sckListening) RequestNotifications(socket_, tSink.window, message_, kFdAccept);
+}
+
+void Winsock::OnRead() {
+    if (state_ != sckConnected) return;
+    const int got = ReceiveChunk();
+    if (got > 0) {
+        RaiseDataArrival();
+        return;
+    }
+    // 0 is the peer's close, which its own notification reports.
+    if (got < 0 && LastSocketError() != kWsaEWouldBlock) RaiseError(LastSocketError());
+}
+
+// One receive into the end of received_; its result as ReceiveBytes gives it.
+int Winsock::ReceiveChunk() {
+    const std::size_t had = received_.size();
+    received_.resize(had + kReceiveChunk);
+    const int got = ReceiveBytes(socket_, received_.data() + had, kReceiveChunk);
+    received_.resize(had + static_cast<std::size_t>(std::max(got, 0)));
+    return got;
+}
+
+void Winsock::RaiseDataArrival() {
+    if (events_ == nullptr) return;
+    const auto total = std::min<std::size_t>(received_.size(), INT32_MAX);
+    events_->DataArrival(*this, static_cast<std::int32_t>(total));
+}
+
+void Winsock::OnPeerClose(int error) {
+    if (state_ != sckConnected) return;
+    if (error != 0) {
+        RaiseError(error);
+        return;
+    }
+    // Windows may report the close while the last data still waits to be read: it
+    // reaches the owner before the close does. Bounded: the peer sends no more.
+    bool gotData = false;
+    for (int round = 0; round < 1024 && ReceiveChunk() > 0; ++round) gotData = true;
+    if (gotData) RaiseDataArrival();
+    if (state_ != sckConnected) return;  // the owner closed it meanwhile
+    state_ = sckClosing;
+    if (events_ != nullptr) events_->Close(*this);
+}
+
+void Winsock::OnSendDone() {
+    completePosted_ = false;
+    // More data may have been handed over since: its own completion follows.
+    if (state_ != sckConnected || !kept_.empty()) return;
+    if (events_ != nullptr) events_->SendComplete(*this);
+}
+
+void Winsock::RaiseError(int number) {
+    if (state_ != sckConnected) return;
+    state_ = sckError;
+    if (events_ != nullptr) {
+        events_->Error(*this, static_cast<std::int16_t>(number), SocketErrorText(number));
+    }
+}
+
+// Writes kept bytes until the socket takes no more. Each round either writes something or
+// ends, so the loop is bounded by the bytes kept.
+void Winsock::FlushKept() {
+    while (!kept_.empty()) {
+        const std::string& front = kept_.front();
+        const std::size_t left = front.size() - keptOffset_;
+        if (left > 0) {
+            const int chunk = static_cast<int>(std::min<std::size_t>(left, kSendChunk));
+            const int sent = SendBytes(socket_, front.data() + keptOffset_, chunk);
+            if (sent < 0) {
+                const int error = LastSocketError();
+                if (error == kWsaEWouldBlock) {
+                    waitingForSpace_ = true;
+                } else {
+                    kept_.clear();
+                    keptOffset_ = 0;
+                    PostOwnEvent(kSendDoneEvent, error);
+                }
+                return;
+            }
+            keptOffset_ += static_cast<std::size_t>(sent);
+            if (keptOffset_ < front.size()) continue;
+        }
+        kept_.pop_front();
+        keptOffset_ = 0;
+    }
+    if (!completePosted_) {
+        completePosted_ = true;
+        PostOwnEvent(kSendDoneEvent, 0);
+    }
+}
+
+// Events that SendData finds are raised later from the loop, so that a caller of
+// SendData never sees its own handlers run inside the call.
+void Winsock::PostOwnEvent(std::uint32_t event, int error) {
+    PostMsg(tSink.window, message_, static_cast<WParam>(socket_), MakeSelectLParam(event, error));
+}
+
+}  // namespace pelorin

@@ -1,0 +1,117 @@
+// One TCP socket with the members of a Winsock control: a listener that reports
+// connection requests, or a connection that reports arriving data, completed sends, the
+// peer's close and errors. Events arrive through the thread's message loop, one at a time.
+//
+// SendData never blocks: bytes the socket cannot take yet are kept, in order, and sent as
+// space frees up. SendComplete comes once everything handed to SendData has been written,
+// always from the message loop, never from inside SendData.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <string>
+
+#include "platform/Types.h"
+
+namespace pelorin {
+
+class Winsock;
+
+// The owner's side of a control.
+class WinsockEvents {
+  public:
+    virtual ~WinsockEvents() = default;
+    // A listener has a waiting connection. Accept it on another control during this
+    // event, or it is closed afterwards.
+    virtual void ConnectionRequest(Winsock& sender, std::int32_t requestID) = 0;
+    // Data arrived; GetData takes all `bytesTotal` bytes waiting.
+    virtual void DataArrival(Winsock& sender, std::int32_t bytesTotal) = 0;
+    virtual void SendComplete(Winsock& sender) = 0;
+    // The peer closed the connection (State is sckClosing until Close).
+    virtual void Close(Winsock& sender) = 0;
+    virtual void Error(Winsock& sender, std::int16_t number, const std::string& description) = 0;
+};
+
+class Winsock : public std::enable_shared_from_this<Winsock> {
+  public:
+    // State numbers.
+    static constexpr std::int32_t sckClosed = 0;
+    static constexpr std::int32_t sckOpen = 1;
+    static constexpr std::int32_t sckListening = 2;
+    static constexpr std::int32_t sckConnectionPending = 3;
+    static constexpr std::int32_t sckResolvingHost = 4;
+    static constexpr std::int32_t sckHostResolved = 5;
+    static constexpr std::int32_t sckConnecting = 6;
+    static constexpr std::int32_t sckConnected = 7;
+    static constexpr std::int32_t sckClosing = 8;
+    static constexpr std::int32_t sckError = 9;
+
+    // Error numbers of the control's own checks.
+    static constexpr int kInvalidPropertyValue = 380;
+    static constexpr int sckInvalidOp = 40020;
+
+    // A control for the calling thread; its events come through this thread's loop.
+    static std::shared_ptr<Winsock> Create();
+    ~Winsock();
+    Winsock(const Winsock&) = delete;
+    Winsock& operator=(const Winsock&) = delete;
+
+    void SetEvents(WinsockEvents* events) { events_ = events; }
+
+    // The local port: the one set, or the one bound while open. Setting a value outside
+    // 0..65535 throws RuntimeError 380.
+    std::int32_t LocalPort() const;
+    void SetLocalPort(std::int32_t port);
+    // Listens on LocalPort on every local address. Throws RuntimeError (socket error
+    // number and text) when that fails, and sckInvalidOp unless the control is closed.
+    void Listen();
+    // Takes over the connection of a ConnectionRequest (a connection of its own, if any,
+    // is closed first). Throws sckInvalidOp on a listening control.
+    void Accept(std::int32_t requestID);
+    // Moves every received byte into `data`.
+    void GetData(std::string& data);
+    // Sends `data` after whatever is still kept. Throws sckInvalidOp unless connected.
+    void SendData(std::string data);
+    // Closes the socket; kept and received bytes are dropped. The control can listen or
+    // accept again.
+    void Close();
+    std::int32_t State() const { return state_; }
+    // The peer's address as dotted text while connected; "" otherwise.
+    std::string RemoteHostIP() const { return remoteHostIP_; }
+
+  private:
+    Winsock();
+
+    static platform::LResult NotificationProc(platform::WindowHandle window,
+                                              platform::MessageId message, platform::WParam wParam,
+                                              platform::LParam lParam);
+    void Open(platform::SocketHandle socket, std::uint32_t mask);
+    void OnNotification(std::uint32_t event, int error);
+    void OnAccept();
+    void PauseAccepting(int error);
+    void ResumeAccepting();
+    void OnRead();
+    int ReceiveChunk();
+    void RaiseDataArrival();
+    void OnPeerClose(int error);
+    void OnSendDone();
+    void RaiseError(int number);
+    void FlushKept();
+    void PostOwnEvent(std::uint32_t event, int error);
+
+    WinsockEvents* events_ = nullptr;
+    platform::SocketHandle socket_ = platform::kInvalidSocket;
+    platform::MessageId message_ = 0;  // this socket's notifications; changes per socket
+    std::int32_t state_ = sckClosed;
+    std::int32_t localPort_ = 0;
+    std::string remoteHostIP_;
+    std::string received_;
+    std::deque<std::string> kept_;  // bytes handed to SendData and not yet written
+    std::size_t keptOffset_ = 0;    // bytes of kept_.front() already written
+    bool waitingForSpace_ = false;  // the socket refused bytes; a write event will come
+    bool completePosted_ = false;
+};
+
+}  // namespace pelorin

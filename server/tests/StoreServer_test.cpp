@@ -1,0 +1,149 @@
+// The store served over real loopback connections, end to end through the HTTP server:
+// the exact answer bytes of every command, the refused peer, requests in pieces, and the
+// handler table as connections come and go.
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "ServerFixture.h"
+#include "TestConnection.h"
+#include "platform/tests/TestLoop.h"
+
+namespace pelorin {
+namespace {
+
+using testing::Answer;
+using testing::PumpFor;
+using testing::PumpUntil;
+using testing::TestConnection;
+using Lines = std::vector<std::string>;
+using StoreServer = testing::ServerFixture;
+
+TEST_F(StoreServer, AnswersEveryCommandWithItsExactBytes) {
+    Put("x", "hello");
+    EXPECT_EQ(Request("GET /x HTTP/1.0\r\n\r\n"), Answer("200 OK", "hello"));
+    EXPECT_EQ(Request("SET /x HTTP/1.0\r\nContent-Length: 3\r\n\r\nabcdef"), Answer("200 OK"));
+    EXPECT_EQ(Contents("x"), "abc");  // cut to the announced length
+    EXPECT_EQ(Request("NEW /n.txt HTTP/1.0\r\n\r\n"), Answer("201 Created"));
+    EXPECT_EQ(Request("NEW /ntxt HTTP/1.0\r\n\r\n"), Answer("409 Conflict"));
+    EXPECT_EQ(Request("NEW /d/ HTTP/1.0\r\n\r\n"), Answer("201 Created"));
+    EXPECT_EQ(Request("DIR /d/ HTTP/1.0\r\n\r\n"), Answer("200 OK"));
+    EXPECT_EQ(Request("NEW /d/f HTTP/1.0\r\n\r\n"), Answer("201 Created"));
+    EXPECT_EQ(Request("DIR /d/ HTTP/1.0\r\n\r\n"), Answer("200 OK", "f\r\n"));
+    EXPECT_EQ(Request("DIR /ntxt HTTP/1.0\r\n\r\n"), Answer("200 Found"));
+    EXPECT_EQ(Request("DIR /d HTTP/1.0\r\n\r\n"), Answer("404 Not Found"));
+    EXPECT_EQ(Request("DEL /d/ HTTP/1.0\r\n\r\n"),
+              Answer("400 Bad Request", "Fehler 75: Path/File access error"));
+    EXPECT_EQ(Request("DEL /d/f HTTP/1.0\r\n\r\n"), Answer("200 OK"));
+    EXPECT_EQ(Request("DEL /d/ HTTP/1.0\r\n\r\n"), Answer("200 OK"));
+    EXPECT_EQ(Request("GET /d/f HTTP/1.0\r\n\r\n"), Answer("404 Not Found"));
+    EXPECT_EQ(Request("PUT /x HTTP/1.0\r\n\r\n"), Answer("501 Not Implemented"));
+    EXPECT_EQ(Request("GET /a* HTTP/1.0\r\n\r\n"),
+              Answer("400 Bad Request", "Fehler 52: Bad file name or number"));
+    EXPECT_EQ(Names(), (Lines{"ntxt", "x"}));
+}
+
+TEST_F(StoreServer, TargetsTheFileSystemRefusesTouchNothing) {
+    Put("a", "kept");
+    const std::string bad = Answer("400 Bad Request", "Fehler 52: Bad file name or number");
+    EXPECT_EQ(Request(std::string("SET /a\0b HTTP/1.0\r\nContent-Length: 1\r\n\r\nx", 41)), bad);
+    EXPECT_EQ(Request("NEW /a:stream HTTP/1.0\r\n\r\n"), bad);
+    EXPECT_EQ(Request("DEL /* HTTP/1.0\r\n\r\n"), bad);
+    EXPECT_EQ(Request("DIR /? HTTP/1.0\r\n\r\n"), Answer("200 Found"));
+    EXPECT_EQ(Names(), (Lines{"a"}));
+    EXPECT_EQ(Contents("a"), "kept");
+}
+
+TEST_F(StoreServer, ListsTheDataFolder) {
+    Put("xtxt", "x");
+    MakeDir("sub");
+    const std::string answer = Request("DIR / HTTP/1.0\r\n\r\n");
+    const std::string head = Answer("200 OK");
+    ASSERT_TRUE(answer.starts_with(head)) << answer;
+    const std::string body = answer.substr(head.size());
+    EXPECT_TRUE(body == "xtxt\r\nsub\\\r\n" || body == "sub\\\r\nxtxt\r\n") << body;
+}
+
+TEST_F(StoreServer, LargeFilesGoBothWaysUnchanged) {
+    std::string big(10 << 20, '\0');
+    for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 7 % 251);
+    Put("big", "");
+    const std::string set = Request(
+        "SET /big HTTP/1.0\r\nContent-Length: " + std::to_string(big.size()) + "\r\n\r\n" + big);
+    EXPECT_EQ(set, Answer("200 OK"));
+    EXPECT_TRUE(Contents("big") == big);
+    const std::string get = Request("GET /big HTTP/1.0\r\n\r\n");
+    EXPECT_TRUE(get == Answer("200 OK", big)) << get.size();
+}
+
+TEST_F(StoreServer, RequestInSingleBytesIsServedOnce) {
+    Put("x", "whole");
+    TestConnection connection(port_);
+    ASSERT_TRUE(connection.Connected());
+    const std::string request = "SET /x HTTP/1.0\r\nContent-Length: 4\r\n\r\nabcd";
+    for (const char c : request) {
+        connection.Send(std::string_view(&c, 1));
+        PumpFor(1);
+    }
+    ASSERT_TRUE(connection.WaitClosed());
+    EXPECT_EQ(connection.Received(), Answer("200 OK"));
+    EXPECT_EQ(Contents("x"), "abcd");
+    EXPECT_EQ(TakeLog(), (Lines{"SET /x", " Content: abcd", " file set"}));
+}
+
+TEST_F(StoreServer, OtherPeersAreRefusedWithoutWaitingForTheBody) {
+    Put("x", "kept");
+    TestConnection connection(port_, "127.0.0.2");
+    if (!connection.Connected()) GTEST_SKIP() << "no second loopback address here";
+    // The announced body never comes: the answer must not wait for it.
+    connection.Send("SET /x HTTP/1.0\r\nContent-Length: 100000\r\n\r\n");
+    ASSERT_TRUE(connection.WaitClosed());
+    EXPECT_EQ(connection.Received(), Answer("403 Forbidden"));
+    EXPECT_EQ(Contents("x"), "kept");
+    EXPECT_EQ(TakeLog(), (Lines{"Request by 127.0.0.2", " Error: forbidden"}));
+}
+
+TEST_F(StoreServer, TableGrowsWhileAllAreBusyAndThenReuses) {
+    Put("x", "1");
+    std::vector<std::unique_ptr<TestConnection>> open;
+    for (int i = 0; i < 9; ++i) {
+        open.push_back(std::make_unique<TestConnection>(port_));
+        ASSERT_TRUE(open.back()->Connected());
+        ASSERT_TRUE(PumpUntil([&] { return form_->HandlerCount() == open.size(); }));
+    }
+    // The tenth connection while nine wait grows the table to ten.
+    EXPECT_EQ(Request("GET /x HTTP/1.0\r\n\r\n"), Answer("200 OK", "1"));
+    EXPECT_EQ(form_->HandlerCount(), 10u);
+    // The answered one's handler serves the next connection.
+    EXPECT_EQ(Request("GET /x HTTP/1.0\r\n\r\n"), Answer("200 OK", "1"));
+    EXPECT_EQ(form_->HandlerCount(), 10u);
+    // A peer that leaves without a request frees its handler as well.
+    open[3]->Close();
+    open[4]->Close();
+    PumpFor(50);
+    EXPECT_EQ(Request("GET /x HTTP/1.0\r\n\r\n"), Answer("200 OK", "1"));
+    TestConnection another(port_);
+    ASSERT_TRUE(another.Connected());
+    PumpFor(50);
+    EXPECT_EQ(form_->HandlerCount(), 10u);
+}
+
+TEST_F(StoreServer, StoppingClosesOpenConnectionsAndTheListener) {
+    TestConnection waiting(port_);
+    TestConnection halfway(port_);
+    ASSERT_TRUE(waiting.Connected() && halfway.Connected());
+    halfway.Send("SET /x HTTP/1.0\r\nContent-Length: 10\r\n\r\nabc");
+    ASSERT_TRUE(PumpUntil([&] { return form_->HandlerCount() == 2; }));
+    Press();
+    EXPECT_FALSE(form_->IsListening());
+    EXPECT_EQ(form_->HandlerCount(), 0u);
+    EXPECT_TRUE(waiting.WaitClosed());
+    EXPECT_TRUE(halfway.WaitClosed());
+    EXPECT_EQ(halfway.Received(), "");
+    EXPECT_FALSE(TestConnection(port_).Connected());
+    EXPECT_FALSE(Has("x"));
+}
+
+}  // namespace
+}  // namespace pelorin

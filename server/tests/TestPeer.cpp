@@ -1,0 +1,83 @@
+#include "server/tests/TestPeer.h"
+
+#include <algorithm>
+
+#include "platform/Sockets.h"
+#include "platform/tests/TestLoop.h"
+
+namespace pelorin::testing {
+
+using namespace platform;
+
+TestPeer::TestPeer(std::uint16_t port, std::string_view localAddress) {
+    SocketLibraryStartup();
+    const SocketHandle s = OpenTcpSocket();
+    if (s == kInvalidSocket) return;
+    if (!localAddress.empty() &&
+        BindSocket(s, Ipv4Endpoint{ParseDottedAddress(localAddress), 0}) != 0) {
+        CloseSocket(s);
+        return;
+    }
+    // The connection completes in the listener's backlog, without the server's loop.
+    if (ConnectSocket(s, Ipv4Endpoint{ParseDottedAddress("127.0.0.1"), port}) != 0 ||
+        SetSocketBlocking(s, false) != 0) {
+        CloseSocket(s);
+        return;
+    }
+    socket_ = s;
+}
+
+TestPeer::~TestPeer() {
+    Close();
+    SocketLibraryCleanup();
+}
+
+void TestPeer::Close() {
+    if (socket_ == kInvalidSocket) return;
+    CloseSocket(socket_);
+    socket_ = kInvalidSocket;
+}
+
+bool TestPeer::Send(std::string_view bytes) {
+    if (!connected()) return false;
+    bool failed = false;
+    const bool sent = PumpUntil([&] {
+        while (!bytes.empty()) {
+            const int chunk = static_cast<int>(std::min<std::size_t>(bytes.size(), 1 << 20));
+            const int n = SendBytes(socket_, bytes.data(), chunk);
+            if (n < 0) {
+                failed = LastSocketError() != kWsaEWouldBlock;
+                return failed;
+            }
+            bytes.remove_prefix(static_cast<std::size_t>(n));
+        }
+        return true;
+    });
+    return sent && !failed;
+}
+
+bool TestPeer::Poll() {
+    if (!connected() || closed_) return closed_;
+    char buffer[64 * 1024];
+    for (int round = 0; round < 256; ++round) {
+        const int n = ReceiveBytes(socket_, buffer, sizeof buffer);
+        if (n > 0) {
+            received_.append(buffer, static_cast<std::size_t>(n));
+            continue;
+        }
+        if (n == 0 || LastSocketError() != kWsaEWouldBlock) closed_ = true;
+        return closed_;
+    }
+    return closed_;  // more is waiting: the next poll takes it
+}
+
+bool TestPeer::ReadUntilClosed(std::uint32_t timeoutMs) {
+    return PumpUntil([&] { return Poll(); }, timeoutMs);
+}
+
+bool TestPeer::ReadAtLeast(std::size_t count, std::uint32_t timeoutMs) {
+    return PumpUntil([&] { return Poll() || received_.size() >= count; }, timeoutMs) &&
+           received_.size() >= count;
+}
+
+}  // namespace pelorin::testing

@@ -1,0 +1,44 @@
+// The far end of a test connection: a plain socket that connects to a local port, sends
+// raw bytes and collects whatever comes back, while the calling thread's message loop
+// keeps the server side running. Every wait has a time limit.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "platform/Types.h"
+
+namespace pelorin::testing {
+
+class TestPeer {
+  public:
+    // Connects to 127.0.0.1:`port`, from `localAddress` when one is given. connected()
+    // tells whether it worked (a second loopback address cannot be bound everywhere).
+    explicit TestPeer(std::uint16_t port, std::string_view localAddress = {});
+    ~TestPeer();
+    TestPeer(const TestPeer&) = delete;
+    TestPeer& operator=(const TestPeer&) = delete;
+
+    bool connected() const { return socket_ != platform::kInvalidSocket; }
+    // Sends every byte, running the loop while the socket is full. False on failure.
+    bool Send(std::string_view bytes);
+    // Runs the loop until the server closed the connection; false after the time limit.
+    bool ReadUntilClosed(std::uint32_t timeoutMs = 5000);
+    // Runs the loop until at least `count` bytes arrived.
+    bool ReadAtLeast(std::size_t count, std::uint32_t timeoutMs = 5000);
+    // Takes what has arrived so far without waiting; true once the server closed.
+    bool Poll();
+    void Close();
+
+    const std::string& received() const { return received_; }
+    bool closedByServer() const { return closed_; }
+
+  private:
+    platform::SocketHandle socket_ = platform::kInvalidSocket;
+    std::string received_;
+    bool closed_ = false;
+};
+
+}  // namespace pelorin::testing
