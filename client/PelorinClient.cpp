@@ -1,8 +1,10 @@
 #include "client/PelorinClient.h"
 
+#include <mutex>
 #include <string_view>
 #include <thread>
 #include <utility>
+#include <vector>
 
 #include "client/StartLibrary.h"
 #include "diagnostics/ObjectTrace.h"
@@ -67,13 +69,25 @@ class PelorinClient::Impl final : public WebClientEvents,
         myClient->SetProxy("");
     }
     ~Impl() override {
-        if (myClient) Cancel();
+        if (myClient && OnOwnerThread()) Cancel();
     }
     Impl(const Impl&) = delete;
     Impl& operator=(const Impl&) = delete;
 
     void SetPort(std::int32_t thePort) { port_ = thePort; }
     bool Cancelled() const { return !myClient; }
+    bool OnOwnerThread() const { return std::this_thread::get_id() == owner_; }
+
+    // The transport's sockets and timers are registered with the thread that created
+    // them and can be released only there. An object dropped on another thread (a
+    // caller's mistake, which a destructor cannot report) is kept for the rest of the
+    // process instead, as its uncancelled sockets would be.
+    static void KeepForever(std::shared_ptr<Impl> impl) {
+        static std::mutex guard;
+        static auto* const kept = new std::vector<std::shared_ptr<Impl>>;
+        const std::lock_guard<std::mutex> lock(guard);
+        kept->push_back(std::move(impl));
+    }
 
     void Cancel() {
         CheckThread();
@@ -123,7 +137,7 @@ class PelorinClient::Impl final : public WebClientEvents,
     // The transport's sockets and timers report to the thread that created them, so a
     // call from any other thread would wait for events that never reach it.
     void CheckThread() const {
-        if (std::this_thread::get_id() != owner_) {
+        if (!OnOwnerThread()) {
             throw PelorinClientError(kFailed, std::string(kWrongThreadText));
         }
     }
@@ -166,7 +180,11 @@ PelorinClient::PelorinClient() : impl_(std::make_shared<Impl>()) {}
 // A call of this object may still wait (the object destroyed from a handler it
 // dispatched): cancelling ends that wait, and the call keeps the state alive until then.
 PelorinClient::~PelorinClient() {
-    if (!impl_->Cancelled()) impl_->Cancel();
+    if (!impl_->OnOwnerThread()) {
+        Impl::KeepForever(std::move(impl_));
+    } else if (!impl_->Cancelled()) {
+        impl_->Cancel();
+    }
 }
 
 void PelorinClient::SetPort(std::int32_t thePort) {

@@ -44,7 +44,9 @@ class PELORIN_CLIENT_API PelorinClient {
 
     // Runs the library start routine for the calling thread; the port is 88.
     PelorinClient();
-    // Cancels the transport unless Cancel already did.
+    // Cancels the transport unless Cancel already did. On a thread other than the
+    // creator's nothing can be released: the object's state is then kept for the rest
+    // of the process.
     ~PelorinClient();
     PelorinClient(const PelorinClient&) = delete;
     PelorinClient& operator=(const PelorinClient&) = delete;

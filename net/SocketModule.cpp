@@ -110,7 +110,10 @@ void Notify(CSocket& target, platform::SocketHandle socket, std::int16_t event,
             }
             break;
         case CSocketEvent::kClose:
-            target.WindowProc(CSocketEvent::kClose, {});
+            // Winsock may post the close before the last data has been read; what is
+            // still there goes to the owner first instead of going down with the socket.
+            DrainReceived(target, socket);
+            if (target.SocketHandle == socket) target.WindowProc(CSocketEvent::kClose, {});
             break;
         default:
             break;

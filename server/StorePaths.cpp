@@ -1,5 +1,6 @@
 #include "server/StorePaths.h"
 
+#include <algorithm>
 #include <cstdint>
 
 #include "platform/FileNames.h"
@@ -30,6 +31,33 @@ bool AnyEntry(std::string_view storePath, std::uint32_t refusedAttributes) {
 
 constexpr std::uint32_t kNotPlain = platform::kAttrHidden | platform::kAttrSystem;
 
+// Windows takes these names for devices in every folder, whatever the letter case: the
+// existence tests find them, "GET /nul" reads the null device and "NEW /con" opens the
+// console. Refused on Linux as well, so that both answer alike. With every "." removed
+// from a name, no device name can carry an extension here.
+bool IsDeviceName(std::string_view part) {
+    const std::string upper = UpperCase(part);
+    for (const std::string_view device : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"}) {
+        if (upper == device) return true;
+    }
+    if (upper.size() != 4 || !(StartsWith(upper, "COM") || StartsWith(upper, "LPT"))) {
+        return false;
+    }
+    // A digit, or the superscript 1, 2 or 3 of the ANSI code page.
+    const auto last = static_cast<unsigned char>(upper.back());
+    return (last >= '0' && last <= '9') || last == 0xB9 || last == 0xB2 || last == 0xB3;
+}
+
+bool NamesDevice(std::string_view storeName) {
+    std::size_t start = 0;
+    while (start <= storeName.size()) {
+        const std::size_t end = std::min(storeName.find('\\', start), storeName.size());
+        if (IsDeviceName(storeName.substr(start, end - start))) return true;
+        start = end + 1;
+    }
+    return false;
+}
+
 }  // namespace
 
 std::string StoreNameOf(std::string_view requestTarget) {
@@ -45,9 +73,9 @@ std::string StorePathOf(std::string_view dataFolder, std::string_view requestTar
 }
 
 int RefusedNameError(std::string_view storeName, bool patternsAllowed) {
-    return platform::HasRefusedNameCharacter(storeName, patternsAllowed)
-               ? errors::kBadFileNameOrNumber
-               : 0;
+    const bool refused =
+        platform::HasRefusedNameCharacter(storeName, patternsAllowed) || NamesDevice(storeName);
+    return refused ? errors::kBadFileNameOrNumber : 0;
 }
 
 bool PlainFileExists(std::string_view storePath) {

@@ -18,7 +18,8 @@ std::string StorePathOf(std::string_view dataFolder, std::string_view requestTar
 
 // 0 when the file system takes the name, else the run-time error number to answer with
 // (52, bad file name). Refused everywhere: control characters and NUL (a NUL would cut
-// the name short), and < > : " | (":" would name a data stream on Windows). "*" and "?"
+// the name short), < > : " | (":" would name a data stream on Windows), and the device
+// names of Windows (NUL, CON, COM1 ...) as any part of the name. "*" and "?"
 // are refused unless `patternsAllowed`: only reading commands may treat them as patterns,
 // so no command ever replaces, creates or deletes more than the one item it names.
 int RefusedNameError(std::string_view storeName, bool patternsAllowed);

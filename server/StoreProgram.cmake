@@ -39,6 +39,11 @@ if(PELORIN_BUILD_TESTS)
             ${CMAKE_CURRENT_LIST_DIR}/tests/StoreServer_test.cpp
             ${STORE_TEST_SUPPORT}
         LIBS pelorin_store pelorin_test_support)
+    # A peer that half-closes its connection, made with the Linux sockets directly.
+    if(NOT WIN32)
+        target_sources(server_store_tests PRIVATE
+            ${CMAKE_CURRENT_LIST_DIR}/tests/posix/HalfClose_test.cpp)
+    endif()
 
     pelorin_add_gtest(NAME server_program_tests TEST_PREFIX server.program.
         SOURCES

@@ -47,6 +47,11 @@ bool TaskIcon::Load() {
 
 void TaskIcon::Unload() {
     if (!IsLoaded()) return;
+    platform::DestroyWin(LetGoOfWindow());
+}
+
+// Deletes the icon and stops watching; what becomes of the window is the caller's matter.
+platform::WindowHandle TaskIcon::LetGoOfWindow() {
     SetTrayIcon(kIconId, 0, 0, "");
     if (MyMessages) {
         MyMessages->Unhook();
@@ -55,7 +60,7 @@ void TaskIcon::Unload() {
     }
     const platform::WindowHandle window = window_;
     window_ = 0;
-    platform::DestroyWin(window);
+    return window;
 }
 
 void TaskIcon::SetTrayIcon(std::uint32_t id, platform::IconHandle icon, platform::MessageId message,
@@ -87,8 +92,16 @@ void TaskIcon::RemoveTrayIcon(std::uint32_t id) {
     platform::NotifyIcon(platform::NotifyAction::Delete, record_);
 }
 
-void TaskIcon::m_Zeigen_Click() {
+// This window goes even when it is not the one TaskIcon_Modul loaded: the icon that was
+// clicked must not stay behind.
+void TaskIcon::LeaveTray() {
+    const std::shared_ptr<TaskIcon> self = shared_from_this();
+    Unload();
     TaskIcon_Modul::ShowFromTray();
+}
+
+void TaskIcon::m_Zeigen_Click() {
+    LeaveTray();
 }
 
 void TaskIcon::m_Homepage_Click() {
@@ -99,19 +112,25 @@ void TaskIcon::m_Homepage_Click() {
 // other windows down.
 void TaskIcon::m_Ende_Click() {
     const UnloadRoutine unloadRoutine = unloadRoutine_;
-    TaskIcon_Modul::ShowFromTray();
+    LeaveTray();
     if (unloadRoutine != nullptr) unloadRoutine();
 }
 
 // Only the icon's callback message counts: wParam names the icon, lParam the mouse
 // message. The restore runs on the button's release, so a double click restores on its
 // first release already.
-void TaskIcon::WinMessage(WinMessages&, platform::WindowHandle, platform::MessageId uMsg,
+void TaskIcon::WinMessage(WinMessages&, platform::WindowHandle hwnd, platform::MessageId uMsg,
                           platform::WParam wParam, platform::LParam lParam) {
+    // Closed from outside (a close message, say): the window goes as if unloaded, so the
+    // icon must not stay behind as a dead one, and the tray counts as left.
+    if (uMsg == platform::kWmDestroy && hwnd == window_) {
+        LetGoOfWindow();
+        return;
+    }
     if (uMsg != kCallbackMessage || wParam != kIconId) return;
     const std::shared_ptr<TaskIcon> self = shared_from_this();  // unloading may drop it
     if (lParam == kLeftButtonUp || lParam == kLeftDoubleClick) {
-        TaskIcon_Modul::ShowFromTray();
+        LeaveTray();
     } else if (lParam == kRightButtonDown) {
         ShowPopup();
     }

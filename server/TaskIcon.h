@@ -42,6 +42,7 @@ class TaskIcon : public std::enable_shared_from_this<TaskIcon>, private WinMessa
     // when the window could not be made or watched; nothing is left behind then.
     bool Load();
     // Deletes the icon, stops watching and destroys the window. Nothing when not loaded.
+    // A window closed from outside unloads the same way.
     void Unload();
     bool IsLoaded() const { return window_ != 0; }
     platform::WindowHandle Window() const { return window_; }
@@ -63,6 +64,8 @@ class TaskIcon : public std::enable_shared_from_this<TaskIcon>, private WinMessa
     void WinMessage(WinMessages& sender, platform::WindowHandle hwnd, platform::MessageId uMsg,
                     platform::WParam wParam, platform::LParam lParam) override;
     void ShowPopup();
+    void LeaveTray();
+    platform::WindowHandle LetGoOfWindow();
 
     UnloadRoutine unloadRoutine_;
     platform::WindowHandle window_ = 0;

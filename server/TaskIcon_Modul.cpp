@@ -23,7 +23,8 @@ ModuleState& State() {
 }  // namespace
 
 bool LoadTaskIcon(TaskIcon::UnloadRoutine unloadRoutine) {
-    if (State().taskIcon) return true;
+    // An instance whose window was closed from outside is unloaded: a new one takes over.
+    if (State().taskIcon && State().taskIcon->IsLoaded()) return true;
     auto taskIcon = TaskIcon::Create(unloadRoutine != nullptr ? unloadRoutine : &UnloadRoutine);
     if (!taskIcon->Load()) return false;
     State().taskIcon = std::move(taskIcon);
@@ -38,7 +39,8 @@ void UnloadTaskIcon() {
 }
 
 TaskIcon* LoadedTaskIcon() {
-    return State().taskIcon.get();
+    const std::shared_ptr<TaskIcon>& taskIcon = State().taskIcon;
+    return taskIcon && taskIcon->IsLoaded() ? taskIcon.get() : nullptr;
 }
 
 void RememberWindow(platform::WindowHandle window) {

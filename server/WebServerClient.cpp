@@ -192,6 +192,9 @@ void WebServerClient::ParseHeaderLine(const std::string& line) {
         TakeContentLength(value);
         return;
     }
+    // Such a peer only ever gets 403: like its body, its headers are of no use, and
+    // keeping them would let it fill the memory with up to a list's worth of long lines.
+    if (!IsLocalPeer()) return;
     if (!ClientHeaders) ClientHeaders = std::make_shared<WebClient_Header>();
     const auto header = CreateHeader(name, value);
     try {

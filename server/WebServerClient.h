@@ -10,9 +10,10 @@
 // holds get "400 Bad Request" with a "Fehler N: text" body. The connection then closes
 // and the owner hears ClientCancelled, never ReadyForData.
 //
-// A peer other than 127.0.0.1 is never served, so its body is neither waited for nor
-// kept: ReadyForData comes as soon as its headers are complete, with ClientPostData
-// empty, and the owner answers it 403 at once.
+// A peer other than 127.0.0.1 is never served, so its headers are not kept (no
+// NewHeader) and its body is neither waited for nor kept: ReadyForData comes as soon as
+// its headers are complete, with ClientHeaders and ClientPostData empty, and the owner
+// answers it 403 at once.
 #pragma once
 
 #include <cstdint>

@@ -198,6 +198,7 @@ void Winsock::Close() {
     keptOffset_ = 0;
     waitingForSpace_ = false;
     completePosted_ = false;
+    peerClosed_ = false;
 }
 
 void Winsock::OnNotification(std::uint32_t event, int error) {
@@ -301,8 +302,23 @@ void Winsock::OnPeerClose(int error) {
     for (int round = 0; round < 1024 && ReceiveChunk() > 0; ++round) gotData = true;
     if (gotData) RaiseDataArrival();
     if (state_ != sckConnected) return;  // the owner closed it meanwhile
+    // The peer may only have ended its sending and still wait for the answer: closing now
+    // would cut off what was handed to SendData and not written yet, and without a length
+    // in the answer the peer could not tell. That goes out first; the close comes after.
+    if (SendOutstanding()) {
+        peerClosed_ = true;
+        return;
+    }
+    RaisePeerClose();
+}
+
+void Winsock::RaisePeerClose() {
     state_ = sckClosing;
     if (events_ != nullptr) events_->Close(*this);
+}
+
+bool Winsock::SendOutstanding() const {
+    return !kept_.empty() || completePosted_;
 }
 
 void Winsock::OnSendDone() {
@@ -310,6 +326,8 @@ void Winsock::OnSendDone() {
     // More data may have been handed over since: its own completion follows.
     if (state_ != sckConnected || !kept_.empty()) return;
     if (events_ != nullptr) events_->SendComplete(*this);
+    // A peer close that waited for the data, unless the owner closed or sent more.
+    if (peerClosed_ && state_ == sckConnected && !SendOutstanding()) RaisePeerClose();
 }
 
 void Winsock::RaiseError(int number) {

@@ -29,7 +29,9 @@ class WinsockEvents {
     // Data arrived; GetData takes all `bytesTotal` bytes waiting.
     virtual void DataArrival(Winsock& sender, std::int32_t bytesTotal) = 0;
     virtual void SendComplete(Winsock& sender) = 0;
-    // The peer closed the connection (State is sckClosing until Close).
+    // The peer closed the connection (State is sckClosing until Close). When data handed
+    // to SendData was still on its way, it is written first and this comes after its
+    // SendComplete (unless the owner closed or sent more in that event).
     virtual void Close(Winsock& sender) = 0;
     virtual void Error(Winsock& sender, std::int16_t number, const std::string& description) = 0;
 };
@@ -96,6 +98,8 @@ class Winsock : public std::enable_shared_from_this<Winsock> {
     int ReceiveChunk();
     void RaiseDataArrival();
     void OnPeerClose(int error);
+    void RaisePeerClose();
+    bool SendOutstanding() const;
     void OnSendDone();
     void RaiseError(int number);
     void FlushKept();
@@ -112,6 +116,7 @@ class Winsock : public std::enable_shared_from_this<Winsock> {
     std::size_t keptOffset_ = 0;    // bytes of kept_.front() already written
     bool waitingForSpace_ = false;  // the socket refused bytes; a write event will come
     bool completePosted_ = false;
+    bool peerClosed_ = false;  // the peer closed while data was still on its way
 };
 
 }  // namespace pelorin

@@ -308,6 +308,22 @@ TEST(PelorinClientLifetime, DestroyingTheObjectFromAHandlerEndsItsCall) {
     EXPECT_EQ(client, nullptr);
 }
 
+// Destruction cannot fail, whichever thread drops the object; the creating thread's
+// other objects go on working.
+TEST(PelorinClientLifetime, DestroyingTheObjectOnAnotherThreadIsHarmless) {
+    TestStoreServer server;
+    auto dropped = std::make_unique<PelorinClient>();
+    dropped->SetPort(server.port());
+    server.QueueAnswer(AnswerBytes(200, "OK", "first"));
+    EXPECT_EQ(dropped->GetFile("f"), "first");
+    std::thread other([&] { dropped.reset(); });
+    other.join();
+    PelorinClient client;
+    client.SetPort(server.port());
+    server.QueueAnswer(AnswerBytes(200, "OK", "still"));
+    EXPECT_EQ(client.GetFile("f"), "still");
+}
+
 // Its sockets and timers report to the creating thread: a call from another thread
 // would wait forever, so it is refused before anything is sent.
 TEST_F(PelorinClientTest, CallsFromAnotherThreadAreRefused) {

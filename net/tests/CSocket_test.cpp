@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
 #include "net/SocketModule.h"
 #include "net/tests/RecordingHooks.h"
 #include "net/tests/SocketTestSupport.h"
@@ -304,6 +307,23 @@ TEST_F(CSocketTest, ThePeerClosingRaisesClosedAndThenClosesTheSocket) {
     EXPECT_EQ(pair.clientOwner.received, "last words");
     ExpectClosed(*pair.client);
     EXPECT_EQ(pair.client->RemoteHost, "127.0.0.1");  // kept after the close
+}
+
+// Winsock may announce the close while data is still unread: that data reaches the
+// owner before Closed instead of going down with the socket.
+TEST_F(CSocketTest, DataStillUnreadAtTheCloseNoticeArrivesBeforeClosed) {
+    LoopbackPair pair;
+    ASSERT_TRUE(pair.Open());
+    std::string receivedAtClose = "(no Closed)";
+    pair.clientOwner.onClosed = [&](CSocket&) { receivedAtClose = pair.clientOwner.received; };
+    const std::string last(4500, 'w');
+    pair.server->SendData(CSocket::ByteArray{last});
+    pair.server->Cancel();
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));  // arrived, not read
+    Notify(*pair.client, SocketModule::kSocketMessage, 32, 0);
+    EXPECT_EQ(receivedAtClose.size(), last.size());
+    EXPECT_TRUE(receivedAtClose == last);
+    ExpectClosed(*pair.client);
 }
 
 TEST_F(CSocketTest, AConnectionStartedInsideTheClosedHandlerIsKept) {

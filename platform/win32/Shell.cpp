@@ -92,9 +92,11 @@ class Win32Shell : public ShellBackend {
 
 }  // namespace
 
+// Never destroyed: a tray window still loaded when the program ends deletes its icon
+// from a static destructor, which may run after this one's would have.
 ShellBackend& SystemShell() {
-    static Win32Shell shell;
-    return shell;
+    static Win32Shell* shell = new Win32Shell;
+    return *shell;
 }
 
 }  // namespace pelorin::platform

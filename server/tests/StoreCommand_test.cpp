@@ -204,8 +204,10 @@ TEST_F(StoreCommands, WildcardsNeverReachMoreThanOneItem) {
 
 TEST_F(StoreCommands, NamesTheFileSystemRefusesTouchNothing) {
     Put("a", "x");
+    // Device names stand for devices in every folder on Windows: "NEW /nul" would open
+    // the null device and report a file made.
     const std::string targets[] = {
-        std::string("/a\0b", 4), "/a:b", "/a\tb", "/a<b", "/a|b", "/a\"b"};
+        std::string("/a\0b", 4), "/a:b", "/a\tb", "/a<b", "/a|b", "/a\"b", "/nul", "/a/Com1"};
     for (const std::string& target : targets) {
         for (const char* command : {"GET", "SET", "NEW", "DEL", "DIR"}) {
             const RecordedAnswer a = Run(command, target, "x");

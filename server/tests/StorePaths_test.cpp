@@ -45,6 +45,13 @@ TEST(StoreName, RefusesWhatTheFileSystemRefuses) {
         "\\a:b",  // a data stream on Windows
         "\\a\"b",
         "\\a|b",
+        "\\nul",  // devices, in any folder and any letter case
+        "\\CON\\",
+        "\\a\\Aux\\b",
+        "\\prn",
+        "\\com1",
+        "\\LPT9",
+        "\\conin$",
     };
     for (const std::string& name : refused) {
         EXPECT_EQ(RefusedNameError(name, true), errors::kBadFileNameOrNumber) << name;
@@ -59,6 +66,10 @@ TEST(StoreName, PatternsOnlyWhereAllowed) {
     }
     // Spaces, high bytes, percent signs and separators are ordinary name characters.
     EXPECT_EQ(RefusedNameError("\\a b\\\xE4%20\\", false), 0);
+    // Names that only begin like a device are ordinary.
+    for (const std::string name : {"\\nul1", "\\console", "\\com10", "\\lpt", "\\auxx\\con1"}) {
+        EXPECT_EQ(RefusedNameError(name, false), 0) << name;
+    }
 }
 
 using ExistenceTests = StoreFixture;

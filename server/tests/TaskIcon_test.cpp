@@ -266,12 +266,40 @@ TEST_F(TrayTest, ShowFromTraySkipsClosedWindowsAndEmptiesTheList) {
     DestroyWin(second);
 }
 
-TEST_F(TrayTest, TrayWindowEndedWhileLoadedTakesItsIconAlong) {
+TEST_F(TrayTest, TrayWindowClosedFromOutsideTakesItsIconAlong) {
+    Loaded();
+    SendMsg(window_, kWmClose, 0, 0);
+    EXPECT_FALSE(WindowExists(window_));
+    EXPECT_EQ(shell_.journal, (Lines{"icon delete 1"}));
+    EXPECT_EQ(WinMessages_Modul::HookCount(), 0u);
+    EXPECT_EQ(TaskIcon_Modul::LoadedTaskIcon(), nullptr);
+
+    // Loading again really puts an icon back.
+    ASSERT_TRUE(TaskIcon_Modul::LoadTaskIcon(&TrayTest::RecordUnload));
+    ASSERT_NE(TaskIcon_Modul::LoadedTaskIcon(), nullptr);
+    EXPECT_NE(TaskIcon_Modul::LoadedTaskIcon()->Window(), window_);
+    EXPECT_EQ(shell_.journal, (Lines{"icon delete 1", "icon add 1"}));
+}
+
+// A tray window a caller made itself, not through TaskIcon_Modul.
+TEST_F(TrayTest, TrayWindowOfItsOwnLeavesWithItsIcon) {
     std::shared_ptr<TaskIcon> own = TaskIcon::Create(nullptr);
     ASSERT_TRUE(own->Load());
+    window_ = own->Window();
+    TaskIcon_Modul::RememberWindow(program_);
+    Mouse(kLeftUp);
+    EXPECT_FALSE(own->IsLoaded());
+    EXPECT_FALSE(WindowExists(window_));
+    Lines expected{"icon add 1"};
+    for (const std::string& line : Restored()) expected.push_back(line);
+    EXPECT_EQ(shell_.journal, expected);
+
+    // Ended while loaded, it deletes its icon.
+    ASSERT_TRUE(own->Load());
     const WindowHandle window = own->Window();
+    shell_.journal.clear();
     own.reset();
-    EXPECT_EQ(shell_.journal, (Lines{"icon add 1", "icon delete 1"}));
+    EXPECT_EQ(shell_.journal, (Lines{"icon delete 1"}));
     EXPECT_FALSE(WindowExists(window));
 }
 

@@ -214,7 +214,7 @@ TEST_F(ParserTest, MoreHeadersThanAListHoldsAreRefused) {
 }
 
 // A peer other than 127.0.0.1 only ever gets 403, so the request is complete at the end of
-// its headers: the announced body is not waited for.
+// its headers: the announced body is not waited for, and no header is kept.
 TEST_F(ParserTest, AnotherPeerIsCompleteAtItsHeadersWithoutBody) {
     AnswerEveryRequest(403, "Forbidden", "");
     auto peer = Connect("127.0.0.2");
@@ -225,12 +225,13 @@ TEST_F(ParserTest, AnotherPeerIsCompleteAtItsHeadersWithoutBody) {
         EXPECT_EQ(client.ClientPostData, "");
         client.SendAnswer("HTTP/1.0", 403, "Forbidden", "text/plain", 0, "", nullptr);
     };
-    ASSERT_TRUE(peer->Send("SET /a HTTP/1.0\r\nContent-Length: 100000\r\n\r\nabc"));
+    ASSERT_TRUE(peer->Send("SET /a HTTP/1.0\r\nX-A: 1\r\nContent-Length: 100000\r\n\r\nabc"));
     ASSERT_TRUE(peer->ReadUntilClosed());
     EXPECT_EQ(peer->received(), StoreAnswerHead("403 Forbidden"));
     EXPECT_EQ(clientIP, "127.0.0.2");
     EXPECT_EQ(LastClient().ClientContentLength, 100000);
-    EXPECT_EQ(recorder.Count("ReadyForData"), 1);
+    EXPECT_EQ(LastClient().ClientHeaders, nullptr);
+    EXPECT_EQ(recorder.events, (Events{"GetAnswer", "ReadyForData", "SendComplete"}));
 }
 
 TEST_F(ParserTest, APeerClosingMidRequestCancelsWithoutReadyForData) {
