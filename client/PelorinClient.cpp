@@ -196,46 +196,38 @@ void PelorinClient::Cancel() {
 }
 
 void PelorinClient::NewFolder(const std::string& FileName) {
-    const auto impl = impl_;
-    impl->Expect(FileName + "/", "NEW", 201);
+    impl_->Expect(FileName + "/", "NEW", 201);
 }
 
 void PelorinClient::NewFile(const std::string& FileName) {
-    const auto impl = impl_;
-    impl->Expect(FileName, "NEW", 201);
+    impl_->Expect(FileName, "NEW", 201);
 }
 
 void PelorinClient::DeleteFolder(const std::string& FileName) {
-    const auto impl = impl_;
-    impl->Expect(FileName + "/", "DEL", 200);
+    impl_->Expect(FileName + "/", "DEL", 200);
 }
 
 void PelorinClient::DeleteFile(const std::string& FileName) {
-    const auto impl = impl_;
-    impl->Expect(FileName, "DEL", 200);
+    impl_->Expect(FileName, "DEL", 200);
 }
 
 std::string PelorinClient::DirFolder(const std::string& FileName) {
-    const auto impl = impl_;
-    return ReplaceAll(impl->Expect(FileName + "/", "DIR", 200), "\r\n", "\r");
+    return ReplaceAll(impl_->Expect(FileName + "/", "DIR", 200), "\r\n", "\r");
 }
 
 bool PelorinClient::DirFile(const std::string& FileName) {
-    const auto impl = impl_;
-    const Answer answer = impl->RunCommand(FileName, "DIR", {});
+    const Answer answer = impl_->RunCommand(FileName, "DIR", {});
     if (answer.status == 200) return true;
     if (answer.status == 404) return false;
     Fail(kFailed);
 }
 
 std::string PelorinClient::GetFile(const std::string& FileName) {
-    const auto impl = impl_;
-    return impl->Expect(FileName, "GET", 200);
+    return impl_->Expect(FileName, "GET", 200);
 }
 
 void PelorinClient::SetFile(const std::string& FileName, const std::string& Content) {
-    const auto impl = impl_;
-    impl->Expect(FileName, "SET", 200, Content);
+    impl_->Expect(FileName, "SET", 200, Content);
 }
 
 }  // namespace pelorin

@@ -1,8 +1,6 @@
 #include "net/SocketModule.h"
 
 #include <algorithm>
-#include <array>
-#include <cstring>
 #include <exception>
 
 #include "net/ADomainCache.h"
@@ -47,16 +45,17 @@ bool LookupName(std::uint32_t address, std::string& name) {
     return lookup != nullptr ? lookup(address, name) : platform::LookupAddressName(address, name);
 }
 
-// The four bytes of an address as they lie in memory (network order), joined with ".".
-std::string JoinAddressBytes(std::uint32_t address) {
-    std::array<unsigned char, 4> bytes{};
-    std::memcpy(bytes.data(), &address, bytes.size());
-    std::string text;
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        if (i != 0) text += '.';
-        text += std::to_string(bytes[i]);
-    }
-    return text;
+// The socket's peer or local end; all zero when the system cannot tell.
+platform::Ipv4Endpoint PeerOf(platform::SocketHandle socket) {
+    platform::Ipv4Endpoint peer{};
+    if (platform::PeerEndpoint(socket, peer) != 0) peer = {};
+    return peer;
+}
+
+platform::Ipv4Endpoint LocalOf(platform::SocketHandle socket) {
+    platform::Ipv4Endpoint local{};
+    if (platform::LocalEndpoint(socket, local) != 0) local = {};
+    return local;
 }
 
 std::shared_ptr<CSocket> FindSocket(platform::WParam handle) {
@@ -246,31 +245,23 @@ std::string HostAddressAt(std::string_view name, std::int16_t n) {
     std::vector<std::uint32_t> addresses;
     if (!LookupHost(name, addresses)) return {};
     const auto index = static_cast<std::size_t>(n);
-    return index < addresses.size() ? JoinAddressBytes(addresses[index]) : std::string();
+    return index < addresses.size() ? platform::DottedAddressText(addresses[index]) : std::string();
 }
 
 std::string PeerAddressText(platform::SocketHandle socket) {
-    platform::Ipv4Endpoint peer{};
-    if (platform::PeerEndpoint(socket, peer) != 0) peer = {};
-    return JoinAddressBytes(peer.address);
+    return platform::DottedAddressText(PeerOf(socket).address);
 }
 
 std::int32_t PeerPort(platform::SocketHandle socket) {
-    platform::Ipv4Endpoint peer{};
-    if (platform::PeerEndpoint(socket, peer) != 0) return 0;
-    return peer.port;
+    return PeerOf(socket).port;
 }
 
 std::string LocalAddressName(platform::SocketHandle socket) {
-    platform::Ipv4Endpoint local{};
-    if (platform::LocalEndpoint(socket, local) != 0) local = {};
-    return HostNameOfAddress(local.address);
+    return HostNameOfAddress(LocalOf(socket).address);
 }
 
 std::int32_t LocalPortOf(platform::SocketHandle socket) {
-    platform::Ipv4Endpoint local{};
-    if (platform::LocalEndpoint(socket, local) != 0) return 0;
-    return local.port;
+    return LocalOf(socket).port;
 }
 
 ADomainCache& DomainCache() {

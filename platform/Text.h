@@ -30,6 +30,8 @@ std::string LowerCase(std::string_view text);
 bool EqualsIgnoreCase(std::string_view a, std::string_view b);
 // Removes leading and trailing spaces (only spaces, as BASIC's Trim).
 std::string_view TrimSpaces(std::string_view text);
+// True for a non-empty text of the digits 0 to 9 only.
+bool AllDigits(std::string_view text);
 bool StartsWith(std::string_view text, std::string_view prefix);
 std::string ReplaceAll(std::string_view text, std::string_view from, std::string_view to);
 // Occurrences of `needle`, scanning left to right without overlap.

@@ -1,6 +1,5 @@
 #include "server/CommandLine.h"
 
-#include <algorithm>
 #include <array>
 #include <optional>
 
@@ -26,11 +25,6 @@ constexpr std::array<SwitchWord, 6> kSwitchWords = {{
 
 bool IsSwitchCharacter(char c) {
     return c == '\\' || c == '-' || c == '/';
-}
-
-bool AllDigits(std::string_view text) {
-    return !text.empty() &&
-           std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
 Switch WithValue(SwitchKind kind, std::string_view value) {

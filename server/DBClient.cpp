@@ -24,8 +24,6 @@ class ConnectionAnswerWriter : public StoreAnswerWriter {
     WebServerClient& client_;
 };
 
-constexpr std::string_view kLocalPeer = "127.0.0.1";
-
 }  // namespace
 
 std::shared_ptr<DBClient> DBClient::Create() {

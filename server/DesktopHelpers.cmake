@@ -25,14 +25,20 @@ if(PELORIN_BUILD_TESTS AND WIN32)
     set(PELORIN_X11_SCRIPT ${PROJECT_SOURCE_DIR}/scripts/wine-x11.sh)
     set(PELORIN_X11_PREFIX ${CMAKE_BINARY_DIR}/wineprefix-x11)
     add_test(NAME wine_x11_prefix_setup COMMAND ${PELORIN_X11_SCRIPT} setup ${PELORIN_X11_PREFIX})
-    add_test(NAME desktop_x11_tests
-             COMMAND ${PELORIN_X11_SCRIPT} run ${PELORIN_X11_PREFIX} $<TARGET_FILE:desktop_x11_tests>)
     add_test(NAME wine_x11_prefix_cleanup COMMAND ${PELORIN_X11_SCRIPT} stop ${PELORIN_X11_PREFIX})
     set_tests_properties(wine_x11_prefix_setup PROPERTIES
         FIXTURES_SETUP wine_x11 RESOURCE_LOCK wine_x11 TIMEOUT 300)
-    set_tests_properties(desktop_x11_tests PROPERTIES
-        FIXTURES_REQUIRED wine_x11 RESOURCE_LOCK wine_x11 TIMEOUT 180
-        FAIL_REGULAR_EXPRESSION "wine: Unhandled")
     set_tests_properties(wine_x11_prefix_cleanup PROPERTIES
         FIXTURES_CLEANUP wine_x11 RESOURCE_LOCK wine_x11)
+
+    # pelorin_add_x11_test(NAME PROGRAM): runs the test program PROGRAM in the X11 prefix.
+    function(pelorin_add_x11_test name program)
+        add_test(NAME ${name}
+                 COMMAND ${PELORIN_X11_SCRIPT} run ${PELORIN_X11_PREFIX} $<TARGET_FILE:${program}>)
+        set_tests_properties(${name} PROPERTIES
+            FIXTURES_REQUIRED wine_x11 RESOURCE_LOCK wine_x11 TIMEOUT 180)
+    endfunction()
+
+    pelorin_add_x11_test(desktop_x11_tests desktop_x11_tests)
+    set_tests_properties(desktop_x11_tests PROPERTIES FAIL_REGULAR_EXPRESSION "wine: Unhandled")
 endif()

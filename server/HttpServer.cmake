@@ -19,7 +19,6 @@ if(PELORIN_BUILD_TESTS)
             tests/WebServerClient_test.cpp
             tests/WebServer_test.cpp
             tests/HttpServerFixture.cpp
-            tests/TestPeer.cpp
             ${PROJECT_SOURCE_DIR}/net/tests/RecordingHooks.cpp
         LIBS pelorin_httpserver pelorin_test_support)
 endif()

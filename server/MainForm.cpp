@@ -1,6 +1,5 @@
 #include "server/MainForm.h"
 
-#include <algorithm>
 #include <optional>
 
 #include "diagnostics/Hooks.h"
@@ -39,11 +38,6 @@ std::int32_t PortFromText(const std::string& text) {
     const std::optional<std::int32_t> port = RoundToInt32(Val(text));
     if (!port) throw RuntimeError(errors::kOverflow);
     return *port;
-}
-
-bool AllDigits(std::string_view text) {
-    return !text.empty() &&
-           std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
 }  // namespace

@@ -24,13 +24,11 @@ if(PELORIN_BUILD_TESTS)
 endif()
 
 # On Windows the same tests once more on a real display: Wine's X11 driver on a virtual X
-# server, in the X11 prefix of the desktop tests, one program at a time.
+# server, in the X11 prefix of the desktop tests (DesktopHelpers.cmake), one program at a
+# time.
 if(PELORIN_BUILD_TESTS AND WIN32)
-    add_test(NAME positionsaver_x11_tests
-             COMMAND ${PROJECT_SOURCE_DIR}/scripts/wine-x11.sh run
-                     ${CMAKE_BINARY_DIR}/wineprefix-x11 $<TARGET_FILE:positionsaver_tests>)
+    pelorin_add_x11_test(positionsaver_x11_tests positionsaver_tests)
     set_tests_properties(positionsaver_x11_tests PROPERTIES
-        FIXTURES_REQUIRED wine_x11 RESOURCE_LOCK wine_x11 TIMEOUT 180
         PASS_REGULAR_EXPRESSION "\\[  PASSED  \\] [0-9]+ tests"
         FAIL_REGULAR_EXPRESSION "wine: Unhandled;\\[  FAILED  \\]")
 endif()

@@ -19,7 +19,6 @@ using platform::Bounds;
 using platform::ScreenSize;
 using platform::WindowState;
 
-constexpr int kDivisionByZero = 11;
 constexpr std::string_view kFileExtension = ".pos";
 
 // The state digit of a line. A digit no window state has (from a damaged line) restores
@@ -84,7 +83,7 @@ bool PositionSaver::HasForm() const {
 void PositionSaver::SavePosition() {
     if (!HasForm()) return;
     const ScreenSize screen = platform::GetScreenSize();
-    if (screen.width <= 0 || screen.height <= 0) throw RuntimeError(kDivisionByZero);
+    if (screen.width <= 0 || screen.height <= 0) throw RuntimeError(errors::kDivisionByZero);
 
     std::string line = platform::IsFormVisible(form_) ? "1" : "0";
     line += static_cast<char>('0' + static_cast<int>(platform::GetWindowState(form_)));

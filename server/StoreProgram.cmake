@@ -29,8 +29,7 @@ endif()
 if(PELORIN_BUILD_TESTS)
     set(STORE_TEST_SUPPORT
         ${CMAKE_CURRENT_LIST_DIR}/tests/ServerFixture.cpp
-        ${CMAKE_CURRENT_LIST_DIR}/tests/StoreFixture.cpp
-        ${CMAKE_CURRENT_LIST_DIR}/tests/TestConnection.cpp)
+        ${CMAKE_CURRENT_LIST_DIR}/tests/StoreFixture.cpp)
 
     pelorin_add_gtest(NAME server_store_tests TEST_PREFIX server.store.
         SOURCES

@@ -9,14 +9,6 @@
 #include "server/windows_Interface.h"
 
 namespace pelorin {
-namespace {
-
-// Mouse messages the shell reports in lParam of the callback message.
-constexpr platform::LParam kLeftButtonUp = 514;
-constexpr platform::LParam kLeftDoubleClick = 515;
-constexpr platform::LParam kRightButtonDown = 516;
-
-}  // namespace
 
 std::shared_ptr<TaskIcon> TaskIcon::Create(UnloadRoutine unloadRoutine) {
     return std::shared_ptr<TaskIcon>(new TaskIcon(unloadRoutine));
@@ -129,9 +121,9 @@ void TaskIcon::WinMessage(WinMessages&, platform::WindowHandle hwnd, platform::M
     }
     if (uMsg != kCallbackMessage || wParam != kIconId) return;
     const std::shared_ptr<TaskIcon> self = shared_from_this();  // unloading may drop it
-    if (lParam == kLeftButtonUp || lParam == kLeftDoubleClick) {
+    if (lParam == platform::kWmLButtonUp || lParam == platform::kWmLButtonDblClk) {
         LeaveTray();
-    } else if (lParam == kRightButtonDown) {
+    } else if (lParam == platform::kWmRButtonDown) {
         ShowPopup();
     }
 }

@@ -1,6 +1,7 @@
 #include "server/TaskIcon_Modul.h"
 
 #include <memory>
+#include <utility>
 
 #include "platform/Shell.h"
 #include "platform/Ui.h"
@@ -33,8 +34,7 @@ bool LoadTaskIcon(TaskIcon::UnloadRoutine unloadRoutine) {
 
 void UnloadTaskIcon() {
     // Taken out first: the instance counts as gone while its window unloads.
-    const std::shared_ptr<TaskIcon> taskIcon = std::move(State().taskIcon);
-    State().taskIcon.reset();
+    const std::shared_ptr<TaskIcon> taskIcon = std::exchange(State().taskIcon, nullptr);
     if (taskIcon) taskIcon->Unload();
 }
 
@@ -55,8 +55,7 @@ const std::vector<platform::WindowHandle>& RememberedWindows() {
 // to another window by now.
 void ShowFromTray() {
     UnloadTaskIcon();
-    const std::vector<platform::WindowHandle> windows = std::move(State().remembered);
-    State().remembered.clear();
+    const std::vector<platform::WindowHandle> windows = std::exchange(State().remembered, {});
     for (const platform::WindowHandle window : windows) {
         if (!platform::WindowExists(window)) continue;
         platform::ShowForm(window, true);

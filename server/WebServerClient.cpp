@@ -15,7 +15,6 @@ namespace {
 // its end would only let the buffer grow without bound.
 constexpr std::size_t kMaxLineEnd = 32767;
 
-constexpr std::string_view kLocalPeer = "127.0.0.1";
 constexpr std::string_view kDefaultServerName = "Pelorin/0.1";
 
 std::string WithoutLineFeeds(std::string_view text) {

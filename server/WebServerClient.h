@@ -30,6 +30,9 @@ namespace pelorin {
 
 class WebServerClient;
 
+// The one peer address the store serves.
+inline constexpr std::string_view kLocalPeer = "127.0.0.1";
+
 // The owner's side of a request connection. GetAnswer and NewHeader may be left alone.
 class WebServerClientEvents {
   public:

@@ -77,6 +77,10 @@ std::string SocketErrorText(int number) {
     throw RuntimeError(number, SocketErrorText(number));
 }
 
+[[noreturn]] void ThrowInvalidOperation() {
+    throw RuntimeError(Winsock::sckInvalidOp, "Invalid operation at current state");
+}
+
 }  // namespace
 
 std::shared_ptr<Winsock> Winsock::Create() {
@@ -134,7 +138,7 @@ void Winsock::SetLocalPort(std::int32_t port) {
 }
 
 void Winsock::Listen() {
-    if (state_ != sckClosed) throw RuntimeError(sckInvalidOp, "Invalid operation at current state");
+    if (state_ != sckClosed) ThrowInvalidOperation();
     const SocketHandle s = OpenTcpSocket();
     if (s == kInvalidSocket) ThrowSocketError(LastSocketError());
     const Ipv4Endpoint any{0, static_cast<std::uint16_t>(localPort_)};
@@ -148,8 +152,7 @@ void Winsock::Listen() {
 }
 
 void Winsock::Accept(std::int32_t requestID) {
-    if (state_ == sckListening)
-        throw RuntimeError(sckInvalidOp, "Invalid operation at current state");
+    if (state_ == sckListening) ThrowInvalidOperation();
     Close();
     const auto s = static_cast<SocketHandle>(requestID);
     tSink.lastAccepted = s;
@@ -177,8 +180,7 @@ void Winsock::GetData(std::string& data) {
 }
 
 void Winsock::SendData(std::string data) {
-    if (state_ != sckConnected)
-        throw RuntimeError(sckInvalidOp, "Invalid operation at current state");
+    if (state_ != sckConnected) ThrowInvalidOperation();
     kept_.push_back(std::move(data));
     if (!waitingForSpace_) FlushKept();
 }

@@ -2,19 +2,15 @@
 
 #include <new>
 
+#include "client/com/ComObject.h"
 #include "client/com/ModuleState.h"
 #include "client/com/PelorinClientObject.h"
 
 namespace pelorin::com {
 namespace {
 
-class PelorinClientFactory final : public IClassFactory {
+class PelorinClientFactory final : public ComObject<PelorinClientFactory, IClassFactory> {
   public:
-    PelorinClientFactory() { AddModuleReference(); }
-    ~PelorinClientFactory() { ReleaseModuleReference(); }
-    PelorinClientFactory(const PelorinClientFactory&) = delete;
-    PelorinClientFactory& operator=(const PelorinClientFactory&) = delete;
-
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
         if (object == nullptr) return E_POINTER;
         if (iid != IID_IUnknown && iid != IID_IClassFactory) {
@@ -24,14 +20,6 @@ class PelorinClientFactory final : public IClassFactory {
         *object = static_cast<IClassFactory*>(this);
         AddRef();
         return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override {
-        return static_cast<ULONG>(InterlockedIncrement(&references_));
-    }
-    ULONG STDMETHODCALLTYPE Release() override {
-        const LONG left = InterlockedDecrement(&references_);
-        if (left == 0) delete this;
-        return static_cast<ULONG>(left);
     }
 
     HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** object) override {
@@ -49,9 +37,6 @@ class PelorinClientFactory final : public IClassFactory {
         }
         return S_OK;
     }
-
-  private:
-    LONG references_ = 1;
 };
 
 }  // namespace

@@ -7,23 +7,21 @@
 #include "client/PelorinClient.h"
 #include "client/com/BstrText.h"
 #include "client/com/ComError.h"
+#include "client/com/ComObject.h"
 #include "client/com/ModuleState.h"
+#include "platform/RuntimeError.h"
 
 namespace pelorin::com {
 namespace {
 
-constexpr int kOutOfMemory = 7;
-
-class PelorinClientObject final : public _PelorinClient, public ISupportErrorInfo {
+class PelorinClientObject final
+    : public ComObject<PelorinClientObject, _PelorinClient, ISupportErrorInfo> {
   public:
-    PelorinClientObject() : client_(std::make_unique<PelorinClient>()) { AddModuleReference(); }
+    PelorinClientObject() : client_(std::make_unique<PelorinClient>()) {}
     ~PelorinClientObject() {
         if (typeInfo_ != nullptr) typeInfo_->Release();
         client_.reset();  // cancels a transport still held
-        ReleaseModuleReference();
     }
-    PelorinClientObject(const PelorinClientObject&) = delete;
-    PelorinClientObject& operator=(const PelorinClientObject&) = delete;
 
     // IUnknown
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
@@ -38,14 +36,6 @@ class PelorinClientObject final : public _PelorinClient, public ISupportErrorInf
         }
         AddRef();
         return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override {
-        return static_cast<ULONG>(InterlockedIncrement(&references_));
-    }
-    ULONG STDMETHODCALLTYPE Release() override {
-        const LONG left = InterlockedDecrement(&references_);
-        if (left == 0) delete this;
-        return static_cast<ULONG>(left);
     }
 
     // ISupportErrorInfo: every failure of _PelorinClient comes with an error object.
@@ -125,7 +115,7 @@ class PelorinClientObject final : public _PelorinClient, public ISupportErrorInf
         } catch (const PelorinClientError& e) {
             return RaiseRunTimeError(e.number(), e.what());
         } catch (const std::bad_alloc&) {
-            return RaiseRunTimeError(kOutOfMemory, "Out of memory");
+            return RaiseRunTimeError(errors::kOutOfMemory, RuntimeErrorText(errors::kOutOfMemory));
         } catch (const std::exception& e) {
             // Nothing may leave through the interface; anything unforeseen is the
             // generic failure.
@@ -146,7 +136,6 @@ class PelorinClientObject final : public _PelorinClient, public ISupportErrorInf
 
     HRESULT LoadTypeInfo();
 
-    LONG references_ = 1;
     std::unique_ptr<PelorinClient> client_;
     ITypeInfo* typeInfo_ = nullptr;
 };

@@ -15,8 +15,7 @@ constexpr MessageId kNotifyMessage = 2000;
 constexpr std::uint32_t kListeningMask = kFdRead | kFdWrite | kFdAccept | kFdClose;
 constexpr int kReadPiece = 4096;
 
-}  // namespace
-
+// True once the request holds its empty line and as many body bytes as it announced.
 bool RequestComplete(const std::string& request) {
     const std::size_t end = request.find("\r\n\r\n");
     if (end == std::string::npos) return false;
@@ -28,6 +27,8 @@ bool RequestComplete(const std::string& request) {
     }
     return request.size() - (end + 4) >= announced;
 }
+
+}  // namespace
 
 RecordingServer::RecordingServer(ServerScript script) : script_(std::move(script)) {
     SocketLibraryStartup();
@@ -149,17 +150,6 @@ void RecordingServer::Close(SocketHandle socket) {
     connections_[peers_[socket].index].closed = true;
     peers_.erase(socket);
     CloseSocket(socket);
-}
-
-std::uint16_t UnusedLoopbackPort() {
-    SocketLibraryStartup();
-    const SocketHandle probe = OpenTcpSocket();
-    BindSocket(probe, Ipv4Endpoint{ParseDottedAddress("127.0.0.1"), 0});
-    Ipv4Endpoint local;
-    LocalEndpoint(probe, local);
-    CloseSocket(probe);
-    SocketLibraryCleanup();
-    return local.port;
 }
 
 }  // namespace pelorin::testing

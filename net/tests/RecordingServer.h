@@ -61,10 +61,4 @@ class RecordingServer {
     std::map<platform::SocketHandle, Peer> peers_;
 };
 
-// A loopback port where nothing listens (it was free a moment ago).
-std::uint16_t UnusedLoopbackPort();
-
-// True once the request holds its empty line and as many body bytes as it announced.
-bool RequestComplete(const std::string& request);
-
 }  // namespace pelorin::testing

@@ -13,6 +13,7 @@
 #include "platform/Clock.h"
 #include "platform/RuntimeError.h"
 #include "platform/tests/TestLoop.h"
+#include "platform/tests/TestPeer.h"
 
 namespace pelorin {
 namespace {

@@ -4,20 +4,15 @@
 
 #include <gtest/gtest.h>
 
-#include <string>
-
 #include "platform/Ui.h"
 #include "platform/Window.h"
+#include "platform/tests/BoundsText.h"
 
 namespace pelorin::platform {
 
 namespace {
 
-// Bounds as text, so a failed comparison shows all four numbers.
-std::string Text(const Bounds& b) {
-    return std::to_string(b.left) + "," + std::to_string(b.top) + " " + std::to_string(b.width) +
-           "x" + std::to_string(b.height);
-}
+using pelorin::testing::BoundsText;
 
 constexpr Bounds kPlace{120, 90, 320, 240};
 
@@ -35,17 +30,17 @@ class WindowPlacementTest : public ::testing::Test {
 
 TEST_F(WindowPlacementTest, NormalBoundsSurviveMinimiseAndMaximise) {
     ShowForm(form_, true);
-    EXPECT_EQ(Text(GetNormalBounds(form_)), Text(kPlace));
+    EXPECT_EQ(BoundsText(GetNormalBounds(form_)), BoundsText(kPlace));
     SetWindowState(form_, WindowState::Maximized);
     EXPECT_EQ(GetWindowState(form_), WindowState::Maximized);
-    EXPECT_EQ(Text(GetNormalBounds(form_)), Text(kPlace));
+    EXPECT_EQ(BoundsText(GetNormalBounds(form_)), BoundsText(kPlace));
     // Minimised from maximised: restoring must still reach the normal state.
     SetWindowState(form_, WindowState::Minimized);
     EXPECT_EQ(GetWindowState(form_), WindowState::Minimized);
-    EXPECT_EQ(Text(GetNormalBounds(form_)), Text(kPlace));
+    EXPECT_EQ(BoundsText(GetNormalBounds(form_)), BoundsText(kPlace));
     SetWindowState(form_, WindowState::Normal);
     EXPECT_EQ(GetWindowState(form_), WindowState::Normal);
-    EXPECT_EQ(Text(GetNormalBounds(form_)), Text(kPlace));
+    EXPECT_EQ(BoundsText(GetNormalBounds(form_)), BoundsText(kPlace));
     EXPECT_TRUE(IsFormVisible(form_));
 }
 
@@ -55,9 +50,9 @@ TEST_F(WindowPlacementTest, BoundsSetWhileMinimisedApplyOnRestore) {
     const Bounds moved{300, 200, 250, 150};
     SetNormalBounds(form_, moved);
     EXPECT_EQ(GetWindowState(form_), WindowState::Minimized);
-    EXPECT_EQ(Text(GetNormalBounds(form_)), Text(moved));
+    EXPECT_EQ(BoundsText(GetNormalBounds(form_)), BoundsText(moved));
     SetWindowState(form_, WindowState::Normal);
-    EXPECT_EQ(Text(GetNormalBounds(form_)), Text(moved));
+    EXPECT_EQ(BoundsText(GetNormalBounds(form_)), BoundsText(moved));
 }
 
 TEST_F(WindowPlacementTest, HiddenWindowStaysHiddenThroughStateChanges) {
@@ -70,7 +65,7 @@ TEST_F(WindowPlacementTest, HiddenWindowStaysHiddenThroughStateChanges) {
     SetWindowState(form_, WindowState::Normal);
     EXPECT_FALSE(IsFormVisible(form_));
     EXPECT_EQ(GetWindowState(form_), WindowState::Normal);
-    EXPECT_EQ(Text(GetNormalBounds(form_)), Text(kPlace));
+    EXPECT_EQ(BoundsText(GetNormalBounds(form_)), BoundsText(kPlace));
 }
 
 TEST(WindowPlacement, NoWindowReadsAsNormalAndEmpty) {
@@ -79,8 +74,8 @@ TEST(WindowPlacement, NoWindowReadsAsNormalAndEmpty) {
     SetNormalBounds(gone, kPlace);
     SetWindowState(gone, WindowState::Maximized);
     EXPECT_EQ(GetWindowState(gone), WindowState::Normal);
-    EXPECT_EQ(Text(GetNormalBounds(gone)), Text(Bounds{}));
-    EXPECT_EQ(Text(GetNormalBounds(0)), Text(Bounds{}));
+    EXPECT_EQ(BoundsText(GetNormalBounds(gone)), BoundsText(Bounds{}));
+    EXPECT_EQ(BoundsText(GetNormalBounds(0)), BoundsText(Bounds{}));
 }
 
 }  // namespace

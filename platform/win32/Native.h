@@ -1,5 +1,5 @@
 // Conversions between the neutral handle and callback types and the Win32 ones. Only the
-// Windows backend includes this.
+// Windows backend and tests that look at real windows include this.
 #pragma once
 
 #include <windows.h>

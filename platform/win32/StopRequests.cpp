@@ -5,7 +5,7 @@
 
 #include <atomic>
 
-#include "platform/win32/Native.h"
+#include "platform/MessageQueue.h"
 
 namespace pelorin::platform {
 namespace {
@@ -17,7 +17,7 @@ BOOL WINAPI OnConsoleControl(DWORD event) {
         case CTRL_C_EVENT:
         case CTRL_BREAK_EVENT:
         case CTRL_CLOSE_EVENT:
-            PostMessageA(win32::ToHwnd(gTarget.load()), WM_CLOSE, 0, 0);
+            PostMsg(gTarget.load(), kWmClose, 0, 0);
             return TRUE;
         default:
             return FALSE;

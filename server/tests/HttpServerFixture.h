@@ -10,8 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/tests/TestPeer.h"
 #include "server/WebServer.h"
-#include "server/tests/TestPeer.h"
 
 namespace pelorin::testing {
 

@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include "ServerFixture.h"
-#include "TestConnection.h"
 #include "diagnostics/Hooks.h"
 #include "platform/Files.h"
 #include "platform/MessageQueue.h"
@@ -14,6 +13,7 @@
 #include "platform/Ui.h"
 #include "platform/Window.h"
 #include "platform/tests/TestLoop.h"
+#include "platform/tests/TestPeer.h"
 #include "server/StorePaths.h"
 
 namespace pelorin {
@@ -21,7 +21,7 @@ namespace {
 
 using namespace platform;
 using testing::Answer;
-using testing::TestConnection;
+using testing::TestPeer;
 using Lines = std::vector<std::string>;
 
 class ServerWindow : public testing::StoreFixture {
@@ -73,14 +73,14 @@ TEST_F(ServerWindow, ClosingStopsTheServerAndRunsTheUnloadRoutine) {
     ASSERT_TRUE(form.Load("0"));
     PressButton(form.Button());
     const auto port = static_cast<std::uint16_t>(form.ListeningPort());
-    TestConnection open(port);
+    TestPeer open(port);
     ASSERT_TRUE(testing::PumpUntil([&] { return form.HandlerCount() == 1; }));
     const WindowHandle window = form.Window();
     SendMsg(window, kWmClose, 0, 0);
     EXPECT_EQ(unloads_, 1);
     EXPECT_FALSE(WindowExists(window));
     EXPECT_FALSE(form.IsListening());
-    EXPECT_TRUE(open.WaitClosed());
+    EXPECT_TRUE(open.ReadUntilClosed());
 }
 
 TEST_F(ServerWindow, ClosingWhileUnloadingLeavesTheRoutineAlone) {

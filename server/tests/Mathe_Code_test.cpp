@@ -3,8 +3,23 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+
 namespace pelorin {
 namespace {
+
+// A point, or a rectangle's place or size, as one value: a failed comparison shows both
+// numbers.
+using Pair = std::pair<double, double>;
+Pair Parts(const Point& p) {
+    return {p.x, p.y};
+}
+Pair Place(const Rectangle& r) {
+    return {r.x, r.y};
+}
+Pair Size(const Rectangle& r) {
+    return {r.width, r.height};
+}
 
 TEST(MatheCodeText, ShortestDecimalWithoutLeadingZero) {
     EXPECT_EQ(PointText({.25, 3}), ".25|3");
@@ -16,41 +31,25 @@ TEST(MatheCodeText, ShortestDecimalWithoutLeadingZero) {
 }
 
 TEST(MatheCodeParse, SplitsAtTheFirstSeparator) {
-    const Point p = ParsePoint("1|2|3");
-    EXPECT_EQ(p.x, 1);
-    EXPECT_EQ(p.y, 2);
+    EXPECT_EQ(Parts(ParsePoint("1|2|3")), Pair(1, 2));
     // The size part "3|4_5" reads its height up to where a number ends.
     const Rectangle r = ParseRectangle("1|2_3|4_5");
-    EXPECT_EQ(r.x, 1);
-    EXPECT_EQ(r.y, 2);
-    EXPECT_EQ(r.width, 3);
-    EXPECT_EQ(r.height, 4);
+    EXPECT_EQ(Place(r), Pair(1, 2));
+    EXPECT_EQ(Size(r), Pair(3, 4));
     const Rectangle spaced = ParseRectangle(" .5 | 1 _ -.25|2 ");
-    EXPECT_EQ(spaced.x, .5);
-    EXPECT_EQ(spaced.y, 1);
-    EXPECT_EQ(spaced.width, -.25);
-    EXPECT_EQ(spaced.height, 2);
+    EXPECT_EQ(Place(spaced), Pair(.5, 1));
+    EXPECT_EQ(Size(spaced), Pair(-.25, 2));
 }
 
 TEST(MatheCodeParse, MissingSeparatorsAndUnreadablePartsGiveZeros) {
-    const Point noBar = ParsePoint("5");
-    EXPECT_EQ(noBar.x, 0);
-    EXPECT_EQ(noBar.y, 0);
-    const Point junk = ParsePoint("abc|x7");
-    EXPECT_EQ(junk.x, 0);
-    EXPECT_EQ(junk.y, 0);
+    EXPECT_EQ(Parts(ParsePoint("5")), Pair(0, 0));
+    EXPECT_EQ(Parts(ParsePoint("abc|x7")), Pair(0, 0));
 
-    const Rectangle noUnderscore = ParseRectangle("1|2");
-    EXPECT_EQ(noUnderscore.x, 0);
-    EXPECT_EQ(noUnderscore.y, 0);
+    EXPECT_EQ(Place(ParseRectangle("1|2")), Pair(0, 0));
     const Rectangle halfBroken = ParseRectangle("1_.5|.5");
-    EXPECT_EQ(halfBroken.x, 0);
-    EXPECT_EQ(halfBroken.y, 0);
-    EXPECT_EQ(halfBroken.width, .5);
-    EXPECT_EQ(halfBroken.height, .5);
-    const Rectangle empty = ParseRectangle("");
-    EXPECT_EQ(empty.width, 0);
-    EXPECT_EQ(empty.height, 0);
+    EXPECT_EQ(Place(halfBroken), Pair(0, 0));
+    EXPECT_EQ(Size(halfBroken), Pair(.5, .5));
+    EXPECT_EQ(Size(ParseRectangle("")), Pair(0, 0));
 }
 
 }  // namespace

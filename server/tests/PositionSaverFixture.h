@@ -10,16 +10,11 @@
 #include "platform/Ui.h"
 #include "platform/Window.h"
 #include "platform/WindowPlacement.h"
+#include "platform/tests/BoundsText.h"
 #include "platform/tests/TempFolder.h"
 #include "server/PositionSaver.h"
 
 namespace pelorin::testing {
-
-// Bounds as text, so a failed comparison shows all four numbers.
-inline std::string Text(const platform::Bounds& b) {
-    return std::to_string(b.left) + "," + std::to_string(b.top) + " " + std::to_string(b.width) +
-           "x" + std::to_string(b.height);
-}
 
 class PositionSaverTest : public ::testing::Test {
   protected:
@@ -61,7 +56,7 @@ class PositionSaverTest : public ::testing::Test {
         platform::SetNormalBounds(form_, kElsewhere);
     }
 
-    std::string NormalBounds() const { return Text(platform::GetNormalBounds(form_)); }
+    std::string NormalBounds() const { return BoundsText(platform::GetNormalBounds(form_)); }
     platform::WindowState State() const { return platform::GetWindowState(form_); }
     bool Visible() const { return platform::IsFormVisible(form_); }
 

@@ -52,7 +52,7 @@ TEST_F(PositionSaverTest, MaximisedWindowOnTheRightHalfGivesTheDocumentedLine) {
     saver_.LoadPosition();
     EXPECT_EQ(State(), WindowState::Maximized);
     EXPECT_TRUE(Visible());
-    EXPECT_EQ(NormalBounds(), Text(rightHalf));
+    EXPECT_EQ(NormalBounds(), BoundsText(rightHalf));
 }
 
 TEST_F(PositionSaverTest, SaveThenLoadRestoresBoundsWithinRounding) {
@@ -63,9 +63,9 @@ TEST_F(PositionSaverTest, SaveThenLoadRestoresBoundsWithinRounding) {
     ASSERT_TRUE(line.ends_with("\r\n"));
 
     MoveAway();
-    ASSERT_EQ(NormalBounds(), Text(kElsewhere));
+    ASSERT_EQ(NormalBounds(), BoundsText(kElsewhere));
     saver_.LoadPosition();
-    EXPECT_EQ(NormalBounds(), Text(kPlace));
+    EXPECT_EQ(NormalBounds(), BoundsText(kPlace));
     EXPECT_EQ(State(), WindowState::Normal);
     EXPECT_TRUE(Visible());
 }
@@ -86,9 +86,9 @@ TEST_F(PositionSaverTest, MinimisedWindowKeepsItsNormalBoundsAndComesBackMinimis
     MoveAway();
     saver_.LoadPosition();
     EXPECT_EQ(State(), WindowState::Minimized);
-    EXPECT_EQ(NormalBounds(), Text(kPlace));
+    EXPECT_EQ(NormalBounds(), BoundsText(kPlace));
     platform::SetWindowState(form_, WindowState::Normal);
-    EXPECT_EQ(NormalBounds(), Text(kPlace));
+    EXPECT_EQ(NormalBounds(), BoundsText(kPlace));
 }
 
 TEST_F(PositionSaverTest, HiddenWindowComesBackHidden) {
@@ -98,7 +98,7 @@ TEST_F(PositionSaverTest, HiddenWindowComesBackHidden) {
     MoveAway();
     saver_.LoadPosition();
     EXPECT_FALSE(Visible());
-    EXPECT_EQ(NormalBounds(), Text(kPlace));
+    EXPECT_EQ(NormalBounds(), BoundsText(kPlace));
 }
 
 TEST_F(PositionSaverTest, LineFromAScreenHalfAsWideDoublesOffsetAndWidth) {
@@ -109,20 +109,20 @@ TEST_F(PositionSaverTest, LineFromAScreenHalfAsWideDoublesOffsetAndWidth) {
     WritePosFile("10" + RectangleText({200 / half, 100 / height, 300 / half, 150 / height}) +
                  "\r\n");
     saver_.LoadPosition();
-    EXPECT_EQ(NormalBounds(), Text({400, 100, 600, 150}));
+    EXPECT_EQ(NormalBounds(), BoundsText({400, 100, 600, 150}));
 }
 
 TEST_F(PositionSaverTest, FirstLoadCreatesAnEmptyLineAndLeavesTheWindowAlone) {
     ASSERT_FALSE(HasPosFile());
     saver_.LoadPosition();
     EXPECT_EQ(ReadPosFile(), "\r\n");
-    EXPECT_EQ(NormalBounds(), Text(kPlace));
+    EXPECT_EQ(NormalBounds(), BoundsText(kPlace));
     EXPECT_EQ(State(), WindowState::Normal);
     EXPECT_FALSE(Visible());
 
     WritePosFile("");  // an empty file reads as an empty line too
     saver_.LoadPosition();
-    EXPECT_EQ(NormalBounds(), Text(kPlace));
+    EXPECT_EQ(NormalBounds(), BoundsText(kPlace));
     EXPECT_FALSE(Visible());
 }
 
@@ -130,7 +130,7 @@ TEST_F(PositionSaverTest, OnlyTheFirstLineCounts) {
     WritePosFile("10.25|.25_.25|.25\n01.5|.5_.5|.5\r\n");
     saver_.LoadPosition();
     const platform::ScreenSize s = platform::GetScreenSize();
-    EXPECT_EQ(NormalBounds(), Text({s.width / 4, s.height / 4, s.width / 4, s.height / 4}));
+    EXPECT_EQ(NormalBounds(), BoundsText({s.width / 4, s.height / 4, s.width / 4, s.height / 4}));
     EXPECT_EQ(State(), WindowState::Normal);
     EXPECT_TRUE(Visible());
 }
@@ -158,13 +158,13 @@ TEST_F(PositionSaverTest, OffScreenAndOddStateLinesAreAppliedUnchanged) {
     WritePosFile("12-1|-1_.5|.5\r\n");
     saver_.LoadPosition();
     EXPECT_EQ(State(), WindowState::Maximized);
-    EXPECT_EQ(NormalBounds(), Text({-s.width, -s.height, s.width / 2, s.height / 2}));
+    EXPECT_EQ(NormalBounds(), BoundsText({-s.width, -s.height, s.width / 2, s.height / 2}));
 
     MoveAway();
     WritePosFile("171|1_.5|.5\r\n");  // no such state: the window is restored
     saver_.LoadPosition();
     EXPECT_EQ(State(), WindowState::Normal);
-    EXPECT_EQ(NormalBounds(), Text({s.width, s.height, s.width / 2, s.height / 2}));
+    EXPECT_EQ(NormalBounds(), BoundsText({s.width, s.height, s.width / 2, s.height / 2}));
 }
 
 TEST_F(PositionSaverTest, NumbersTooLargeForAWindowFailBeforeTheWindowChanges) {
@@ -172,7 +172,7 @@ TEST_F(PositionSaverTest, NumbersTooLargeForAWindowFailBeforeTheWindowChanges) {
     EXPECT_EQ(ErrorNumberOf([&] { saver_.LoadPosition(); }), errors::kOverflow);
     EXPECT_FALSE(Visible());
     EXPECT_EQ(State(), WindowState::Normal);
-    EXPECT_EQ(NormalBounds(), Text(kPlace));
+    EXPECT_EQ(NormalBounds(), BoundsText(kPlace));
 }
 
 TEST_F(PositionSaverTest, FileErrorsReachTheCaller) {

@@ -10,11 +10,11 @@
 
 #include "ProgramRunner.h"
 #include "ServerFixture.h"
-#include "TestConnection.h"
 #include "platform/Files.h"
 #include "platform/Process.h"
 #include "platform/Sockets.h"
 #include "platform/tests/TempFolder.h"
+#include "platform/tests/TestPeer.h"
 
 namespace pelorin {
 namespace {
@@ -22,7 +22,7 @@ namespace {
 using testing::Answer;
 using testing::Exchange;
 using testing::ProgramRunner;
-using testing::TestConnection;
+using testing::TestPeer;
 using Lines = std::vector<std::string>;
 
 class ServerProgram : public ::testing::Test {
@@ -41,7 +41,7 @@ class ServerProgram : public ::testing::Test {
     bool WaitCaption(ProgramRunner& program, const std::string& caption) {
         return WaitUntil([&] { return program.ButtonCaption() == caption; });
     }
-    static bool Listening(std::uint16_t port) { return TestConnection(port).Connected(); }
+    static bool Listening(std::uint16_t port) { return TestPeer(port).connected(); }
 
     Lines Log() const {
         std::string text;
@@ -63,7 +63,7 @@ TEST_F(ServerProgram, WindowStartsServesStopsAndCloses) {
     ProgramRunner program;
     ASSERT_TRUE(program.Start(ProgramFile(), Folder(), "/log2"));
     EXPECT_EQ(program.ButtonCaption(), "start server");
-    const std::uint16_t port = testing::FreePort();
+    const std::uint16_t port = testing::UnusedLoopbackPort();
     ASSERT_TRUE(program.TypePort(std::to_string(port)));
     ASSERT_TRUE(program.PressButton());
     ASSERT_TRUE(WaitCaption(program, "stopp server"));
@@ -98,17 +98,17 @@ TEST_F(ServerProgram, WindowStartsServesStopsAndCloses) {
 }
 
 TEST_F(ServerProgram, SwitchesStartItAndAStopRequestEndsIt) {
-    const std::uint16_t port = testing::FreePort();
+    const std::uint16_t port = testing::UnusedLoopbackPort();
     ProgramRunner program;
     // The debug window, too, goes with the program.
     const std::string switches = "-LOG3 /debug /port" + std::to_string(port) + " \\Start";
     ASSERT_TRUE(program.Start(ProgramFile(), Folder(), switches));
     ASSERT_TRUE(WaitUntil([&] { return Listening(port); }));
-    TestConnection open(port);  // still open when the program goes
+    TestPeer open(port);  // still open when the program goes
     EXPECT_EQ(Exchange(port, "DIR /x HTTP/1.0\r\n\r\n"), Answer("404 Not Found"));
     ASSERT_TRUE(program.RequestStop());
     EXPECT_EQ(program.Wait(10000), 0);
-    EXPECT_TRUE(open.WaitClosed());
+    EXPECT_TRUE(open.ReadUntilClosed());
     const Lines log = Log();
     ASSERT_GE(log.size(), 2u);
     EXPECT_EQ(Lines(log.end() - 2, log.end()), (Lines{"Unloading now...", "Exit"}));

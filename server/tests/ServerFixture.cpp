@@ -1,8 +1,8 @@
 #include "ServerFixture.h"
 
-#include "TestConnection.h"
 #include "platform/Ui.h"
 #include "platform/Window.h"
+#include "platform/tests/TestPeer.h"
 
 namespace pelorin::testing {
 

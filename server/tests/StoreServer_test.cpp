@@ -7,8 +7,8 @@
 #include <gtest/gtest.h>
 
 #include "ServerFixture.h"
-#include "TestConnection.h"
 #include "platform/tests/TestLoop.h"
+#include "platform/tests/TestPeer.h"
 
 namespace pelorin {
 namespace {
@@ -16,7 +16,7 @@ namespace {
 using testing::Answer;
 using testing::PumpFor;
 using testing::PumpUntil;
-using testing::TestConnection;
+using testing::TestPeer;
 using Lines = std::vector<std::string>;
 using StoreServer = testing::ServerFixture;
 
@@ -79,37 +79,37 @@ TEST_F(StoreServer, LargeFilesGoBothWaysUnchanged) {
 
 TEST_F(StoreServer, RequestInSingleBytesIsServedOnce) {
     Put("x", "whole");
-    TestConnection connection(port_);
-    ASSERT_TRUE(connection.Connected());
+    TestPeer connection(port_);
+    ASSERT_TRUE(connection.connected());
     const std::string request = "SET /x HTTP/1.0\r\nContent-Length: 4\r\n\r\nabcd";
     for (const char c : request) {
         connection.Send(std::string_view(&c, 1));
         PumpFor(1);
     }
-    ASSERT_TRUE(connection.WaitClosed());
-    EXPECT_EQ(connection.Received(), Answer("200 OK"));
+    ASSERT_TRUE(connection.ReadUntilClosed());
+    EXPECT_EQ(connection.received(), Answer("200 OK"));
     EXPECT_EQ(Contents("x"), "abcd");
     EXPECT_EQ(TakeLog(), (Lines{"SET /x", " Content: abcd", " file set"}));
 }
 
 TEST_F(StoreServer, OtherPeersAreRefusedWithoutWaitingForTheBody) {
     Put("x", "kept");
-    TestConnection connection(port_, "127.0.0.2");
-    if (!connection.Connected()) GTEST_SKIP() << "no second loopback address here";
+    TestPeer connection(port_, "127.0.0.2");
+    if (!connection.connected()) GTEST_SKIP() << "no second loopback address here";
     // The announced body never comes: the answer must not wait for it.
     connection.Send("SET /x HTTP/1.0\r\nContent-Length: 100000\r\n\r\n");
-    ASSERT_TRUE(connection.WaitClosed());
-    EXPECT_EQ(connection.Received(), Answer("403 Forbidden"));
+    ASSERT_TRUE(connection.ReadUntilClosed());
+    EXPECT_EQ(connection.received(), Answer("403 Forbidden"));
     EXPECT_EQ(Contents("x"), "kept");
     EXPECT_EQ(TakeLog(), (Lines{"Request by 127.0.0.2", " Error: forbidden"}));
 }
 
 TEST_F(StoreServer, TableGrowsWhileAllAreBusyAndThenReuses) {
     Put("x", "1");
-    std::vector<std::unique_ptr<TestConnection>> open;
+    std::vector<std::unique_ptr<TestPeer>> open;
     for (int i = 0; i < 9; ++i) {
-        open.push_back(std::make_unique<TestConnection>(port_));
-        ASSERT_TRUE(open.back()->Connected());
+        open.push_back(std::make_unique<TestPeer>(port_));
+        ASSERT_TRUE(open.back()->connected());
         ASSERT_TRUE(PumpUntil([&] { return form_->HandlerCount() == open.size(); }));
     }
     // The tenth connection while nine wait grows the table to ten.
@@ -123,25 +123,25 @@ TEST_F(StoreServer, TableGrowsWhileAllAreBusyAndThenReuses) {
     open[4]->Close();
     PumpFor(50);
     EXPECT_EQ(Request("GET /x HTTP/1.0\r\n\r\n"), Answer("200 OK", "1"));
-    TestConnection another(port_);
-    ASSERT_TRUE(another.Connected());
+    TestPeer another(port_);
+    ASSERT_TRUE(another.connected());
     PumpFor(50);
     EXPECT_EQ(form_->HandlerCount(), 10u);
 }
 
 TEST_F(StoreServer, StoppingClosesOpenConnectionsAndTheListener) {
-    TestConnection waiting(port_);
-    TestConnection halfway(port_);
-    ASSERT_TRUE(waiting.Connected() && halfway.Connected());
+    TestPeer waiting(port_);
+    TestPeer halfway(port_);
+    ASSERT_TRUE(waiting.connected() && halfway.connected());
     halfway.Send("SET /x HTTP/1.0\r\nContent-Length: 10\r\n\r\nabc");
     ASSERT_TRUE(PumpUntil([&] { return form_->HandlerCount() == 2; }));
     Press();
     EXPECT_FALSE(form_->IsListening());
     EXPECT_EQ(form_->HandlerCount(), 0u);
-    EXPECT_TRUE(waiting.WaitClosed());
-    EXPECT_TRUE(halfway.WaitClosed());
-    EXPECT_EQ(halfway.Received(), "");
-    EXPECT_FALSE(TestConnection(port_).Connected());
+    EXPECT_TRUE(waiting.ReadUntilClosed());
+    EXPECT_TRUE(halfway.ReadUntilClosed());
+    EXPECT_EQ(halfway.received(), "");
+    EXPECT_FALSE(TestPeer(port_).connected());
     EXPECT_FALSE(Has("x"));
 }
 

@@ -22,12 +22,7 @@ namespace {
 using namespace platform;
 using Lines = std::vector<std::string>;
 
-constexpr LParam kMouseMove = 512;
-constexpr LParam kLeftDown = 513;
-constexpr LParam kLeftUp = 514;
-constexpr LParam kLeftDoubleClick = 515;
-constexpr LParam kRightDown = 516;
-constexpr LParam kRightUp = 517;
+// The middle button's press, which the platform's message list has no name for.
 constexpr LParam kMiddleDown = 519;
 
 class TrayTest : public ::testing::Test {
@@ -69,10 +64,11 @@ class TrayTest : public ::testing::Test {
         gShell->journal.push_back(trayGone ? "unload" : "unload while the tray is loaded");
     }
 
-    // What ShowFromTray does to the remembered program window.
-    Lines Restored() const {
+    // `before`, then what ShowFromTray does to the remembered program window.
+    Lines Restored(Lines before = {}) const {
         const std::string w = std::to_string(program_);
-        return {"icon delete 1", "foreground " + w, "top " + w};
+        before.insert(before.end(), {"icon delete 1", "foreground " + w, "top " + w});
+        return before;
     }
 
     static inline RecordingShell* gShell = nullptr;
@@ -155,19 +151,19 @@ TEST_F(TrayTest, OnlyTheIconsLeftReleaseDoubleClickAndRightPressCount) {
     Loaded();
     TaskIcon_Modul::RememberWindow(program_);
     // Everything else that can reach the window changes nothing.
-    Mouse(kMouseMove);
-    Mouse(kLeftDown);
-    Mouse(kRightUp);
+    Mouse(kWmMouseMove);
+    Mouse(kWmLButtonDown);
+    Mouse(kWmRButtonUp);
     Mouse(kMiddleDown);
-    Mouse(kLeftUp, 2);                                // another icon of the window
-    Mouse(kLeftUp, TaskIcon::kIconId, 18194);         // another message
-    Mouse(kLeftUp, TaskIcon::kIconId, kWmLButtonUp);  // a click on the window itself
+    Mouse(kWmLButtonUp, 2);                                // another icon of the window
+    Mouse(kWmLButtonUp, TaskIcon::kIconId, 18194);         // another message
+    Mouse(kWmLButtonUp, TaskIcon::kIconId, kWmLButtonUp);  // a click on the window itself
     EXPECT_TRUE(shell_.journal.empty());
     ASSERT_NE(TaskIcon_Modul::LoadedTaskIcon(), nullptr);
     EXPECT_FALSE(IsFormVisible(program_));
 
     // The right press opens the menu; dismissed, it leaves the icon in place.
-    Mouse(kRightDown);
+    Mouse(kWmRButtonDown);
     EXPECT_EQ(shell_.journal, (Lines{"menu 4"}));
     ASSERT_EQ(shell_.menus.size(), 1u);
     const std::vector<MenuItem>& menu = shell_.menus[0];
@@ -180,21 +176,21 @@ TEST_F(TrayTest, OnlyTheIconsLeftReleaseDoubleClickAndRightPressCount) {
 
     // The left release restores at once: the icon goes, the program comes back.
     shell_.journal.clear();
-    Mouse(kLeftUp);
+    Mouse(kWmLButtonUp);
     EXPECT_EQ(shell_.journal, Restored());
     EXPECT_EQ(TaskIcon_Modul::LoadedTaskIcon(), nullptr);
     EXPECT_FALSE(WindowExists(window_));
     EXPECT_TRUE(IsFormVisible(program_));
     EXPECT_TRUE(TaskIcon_Modul::RememberedWindows().empty());
     // The double click that follows the release finds the tray gone.
-    Mouse(kLeftDoubleClick);
+    Mouse(kWmLButtonDblClk);
     EXPECT_EQ(shell_.journal.size(), 3u);
 }
 
 TEST_F(TrayTest, DoubleClickAloneRestoresToo) {
     Loaded();
     TaskIcon_Modul::RememberWindow(program_);
-    Mouse(kLeftDoubleClick);
+    Mouse(kWmLButtonDblClk);
     EXPECT_EQ(shell_.journal, Restored());
     EXPECT_TRUE(IsFormVisible(program_));
 }
@@ -203,16 +199,14 @@ TEST_F(TrayTest, MenuItemsShowOpenTheHomepageAndEnd) {
     Loaded();
     TaskIcon_Modul::RememberWindow(program_);
     shell_.menuAnswer = TaskIcon::m_Homepage;
-    Mouse(kRightDown);
+    Mouse(kWmRButtonDown);
     EXPECT_EQ(shell_.journal, (Lines{"menu 4", "open " + std::string(kMakerHomepage)}));
     EXPECT_NE(TaskIcon_Modul::LoadedTaskIcon(), nullptr);
 
     shell_.journal.clear();
     shell_.menuAnswer = TaskIcon::m_Zeigen;
-    Mouse(kRightDown);
-    Lines expected{"menu 4"};
-    for (const std::string& line : Restored()) expected.push_back(line);
-    EXPECT_EQ(shell_.journal, expected);
+    Mouse(kWmRButtonDown);
+    EXPECT_EQ(shell_.journal, Restored({"menu 4"}));
     EXPECT_EQ(TaskIcon_Modul::LoadedTaskIcon(), nullptr);
 
     // "Programm beenden": the icon and the tray window are gone before the unload
@@ -221,9 +215,8 @@ TEST_F(TrayTest, MenuItemsShowOpenTheHomepageAndEnd) {
     ShowForm(program_, false);
     TaskIcon_Modul::RememberWindow(program_);
     shell_.menuAnswer = TaskIcon::m_Ende;
-    Mouse(kRightDown);
-    expected = {"menu 4"};
-    for (const std::string& line : Restored()) expected.push_back(line);
+    Mouse(kWmRButtonDown);
+    Lines expected = Restored({"menu 4"});
     expected.push_back("unload");
     EXPECT_EQ(shell_.journal, expected);
     EXPECT_TRUE(IsFormVisible(program_));
@@ -234,7 +227,7 @@ TEST_F(TrayTest, ProgrammBeendenRunsTheProgramsUnloadRoutine) {
     ASSERT_TRUE(TaskIcon_Modul::LoadTaskIcon());
     window_ = TaskIcon_Modul::LoadedTaskIcon()->Window();
     shell_.menuAnswer = TaskIcon::m_Ende;
-    Mouse(kRightDown);
+    Mouse(kWmRButtonDown);
     EXPECT_TRUE(IsUnloading());
     EXPECT_FALSE(WindowExists(window_));
     // The unload routine ends the message loop.
@@ -287,12 +280,10 @@ TEST_F(TrayTest, TrayWindowOfItsOwnLeavesWithItsIcon) {
     ASSERT_TRUE(own->Load());
     window_ = own->Window();
     TaskIcon_Modul::RememberWindow(program_);
-    Mouse(kLeftUp);
+    Mouse(kWmLButtonUp);
     EXPECT_FALSE(own->IsLoaded());
     EXPECT_FALSE(WindowExists(window_));
-    Lines expected{"icon add 1"};
-    for (const std::string& line : Restored()) expected.push_back(line);
-    EXPECT_EQ(shell_.journal, expected);
+    EXPECT_EQ(shell_.journal, Restored({"icon add 1"}));
 
     // Ended while loaded, it deletes its icon.
     ASSERT_TRUE(own->Load());

@@ -12,8 +12,8 @@
 
 #include "net/tests/RecordingHooks.h"
 #include "platform/tests/TestLoop.h"
+#include "platform/tests/TestPeer.h"
 #include "server/CSocket_Server.h"
-#include "server/tests/TestPeer.h"
 
 namespace pelorin {
 namespace {

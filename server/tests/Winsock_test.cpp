@@ -11,7 +11,7 @@
 
 #include "platform/RuntimeError.h"
 #include "platform/tests/TestLoop.h"
-#include "server/tests/TestPeer.h"
+#include "platform/tests/TestPeer.h"
 
 namespace pelorin {
 namespace {

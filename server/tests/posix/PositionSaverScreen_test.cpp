@@ -29,14 +29,14 @@ TEST_F(PositionSaverScreenTest, LineWrittenOnAScreenTwiceAsWide) {
 
     ASSERT_TRUE(SetModelScreenSize({1600, 600}));
     saver_.LoadPosition();
-    EXPECT_EQ(NormalBounds(), Text({200, 50, 600, 200}));
+    EXPECT_EQ(NormalBounds(), BoundsText({200, 50, 600, 200}));
 
     // And back to the narrower screen, through a line written on the wide one.
     saver_.SavePosition();
     ASSERT_TRUE(SetModelScreenSize({800, 600}));
     MoveAway();
     saver_.LoadPosition();
-    EXPECT_EQ(NormalBounds(), Text({100, 50, 300, 200}));
+    EXPECT_EQ(NormalBounds(), BoundsText({100, 50, 300, 200}));
 }
 
 TEST_F(PositionSaverScreenTest, ShortLinesGiveAWindowOfSizeZeroAtTheOrigin) {
@@ -52,7 +52,7 @@ TEST_F(PositionSaverScreenTest, ShortLinesGiveAWindowOfSizeZeroAtTheOrigin) {
         MoveAway();
         WritePosFile(c.line);
         saver_.LoadPosition();
-        EXPECT_EQ(NormalBounds(), Text({0, 0, 0, 0}));
+        EXPECT_EQ(NormalBounds(), BoundsText({0, 0, 0, 0}));
         EXPECT_EQ(State(), c.state);
         EXPECT_TRUE(Visible());
     }

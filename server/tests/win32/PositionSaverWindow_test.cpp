@@ -7,10 +7,13 @@
 #include <vector>
 
 #include "platform/Window.h"
+#include "platform/win32/Native.h"
 #include "server/tests/PositionSaverFixture.h"
 
 namespace pelorin::testing {
 namespace {
+
+using platform::win32::ToHwnd;
 
 std::vector<WPARAM> gSizeKinds;  // wParam of every WM_SIZE: SIZE_RESTORED, SIZE_MAXIMIZED...
 int gMoves = 0;
@@ -22,31 +25,27 @@ platform::LResult RecordingProc(platform::WindowHandle window, platform::Message
     return platform::DefaultWindowProc(window, message, wParam, lParam);
 }
 
-HWND Native(platform::WindowHandle window) {
-    return reinterpret_cast<HWND>(window);
-}
-
 TEST_F(PositionSaverTest, RoundTripMovesTheRealWindow) {
     platform::ReplaceWindowProc(form_, RecordingProc);
     platform::ShowForm(form_, true);
     platform::SetWindowState(form_, platform::WindowState::Maximized);
     saver_.SavePosition();
-    EXPECT_FALSE(IsZoomed(Native(form_)));
+    EXPECT_FALSE(IsZoomed(ToHwnd(form_)));
 
     MoveAway();
     gSizeKinds.clear();
     gMoves = 0;
     saver_.LoadPosition();
-    EXPECT_TRUE(IsZoomed(Native(form_)));
-    EXPECT_TRUE(IsWindowVisible(Native(form_)));
+    EXPECT_TRUE(IsZoomed(ToHwnd(form_)));
+    EXPECT_TRUE(IsWindowVisible(ToHwnd(form_)));
     EXPECT_GT(gMoves, 0);
     ASSERT_FALSE(gSizeKinds.empty());
     EXPECT_EQ(gSizeKinds.back(), static_cast<WPARAM>(SIZE_MAXIMIZED));
 
-    ShowWindow(Native(form_), SW_RESTORE);
+    ShowWindow(ToHwnd(form_), SW_RESTORE);
     RECT r{};
-    ASSERT_TRUE(GetWindowRect(Native(form_), &r));
-    EXPECT_EQ(Text({r.left, r.top, r.right - r.left, r.bottom - r.top}), Text(kPlace));
+    ASSERT_TRUE(GetWindowRect(ToHwnd(form_), &r));
+    EXPECT_EQ(BoundsText({r.left, r.top, r.right - r.left, r.bottom - r.top}), BoundsText(kPlace));
     EXPECT_EQ(gSizeKinds.back(), static_cast<WPARAM>(SIZE_RESTORED));
 }
 

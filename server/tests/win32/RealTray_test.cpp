@@ -8,15 +8,19 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/MessageQueue.h"
 #include "platform/Shell.h"
 #include "platform/Ui.h"
 #include "platform/Window.h"
 #include "platform/tests/TestLoop.h"
+#include "platform/win32/Native.h"
 #include "server/TaskIcon.h"
 #include "server/TaskIcon_Modul.h"
 
 namespace pelorin {
 namespace {
+
+using platform::win32::ToHwnd;
 
 constexpr UINT kMnGetHMenu = 0x01E1;
 constexpr int kMenuWaitTicks = 50;  // 50 ticks of 100 ms before the menu is given up
@@ -95,10 +99,9 @@ class RealTray : public ::testing::Test {
 
     // What the shell sends when the user works the icon: the menu runs its own loop
     // inside, so this returns once the menu has closed.
-    void Mouse(LPARAM mouseMessage) {
+    void Mouse(platform::LParam mouseMessage) {
         const UINT_PTR timer = SetTimer(nullptr, 0, 100, WatchMenu);
-        SendMessageA(reinterpret_cast<HWND>(tray_), TaskIcon::kCallbackMessage, TaskIcon::kIconId,
-                     mouseMessage);
+        platform::SendMsg(tray_, TaskIcon::kCallbackMessage, TaskIcon::kIconId, mouseMessage);
         KillTimer(nullptr, timer);
         testing::DrainQueue();
     }
@@ -121,28 +124,28 @@ TEST_F(RealTray, TheShellTakesTheIconAndTheWindowIsFoundByItsCaption) {
 }
 
 TEST_F(RealTray, RightPressShowsTheMenuAndZeigenBringsTheProgramBack) {
-    Mouse(516);
+    Mouse(platform::kWmRButtonDown);
     ASSERT_TRUE(gWatch.seen) << "no menu window appeared";
     EXPECT_EQ(gWatch.items,
               (std::vector<std::string>{"Zeigen", "Homepage", "-", "Programm beenden"}));
     EXPECT_EQ(TaskIcon_Modul::LoadedTaskIcon(), nullptr);
     EXPECT_EQ(FindWindowA(nullptr, "TaskIcon"), nullptr);
-    EXPECT_TRUE(IsWindowVisible(reinterpret_cast<HWND>(program_)));
+    EXPECT_TRUE(IsWindowVisible(ToHwnd(program_)));
     EXPECT_EQ(gUnloads, 0);
 }
 
 TEST_F(RealTray, DismissedMenuLeavesTheIconAndLeftReleaseRestores) {
     gWatch.chooseFirst = false;
-    Mouse(516);
+    Mouse(platform::kWmRButtonDown);
     ASSERT_TRUE(gWatch.seen) << "no menu window appeared";
     EXPECT_NE(TaskIcon_Modul::LoadedTaskIcon(), nullptr);
-    EXPECT_FALSE(IsWindowVisible(reinterpret_cast<HWND>(program_)));
+    EXPECT_FALSE(IsWindowVisible(ToHwnd(program_)));
 
-    Mouse(514);
+    Mouse(platform::kWmLButtonUp);
     EXPECT_EQ(TaskIcon_Modul::LoadedTaskIcon(), nullptr);
-    EXPECT_FALSE(IsWindow(reinterpret_cast<HWND>(tray_)));
-    EXPECT_TRUE(IsWindowVisible(reinterpret_cast<HWND>(program_)));
-    EXPECT_EQ(GetForegroundWindow(), reinterpret_cast<HWND>(program_));
+    EXPECT_FALSE(IsWindow(ToHwnd(tray_)));
+    EXPECT_TRUE(IsWindowVisible(ToHwnd(program_)));
+    EXPECT_EQ(GetForegroundWindow(), ToHwnd(program_));
 }
 
 }  // namespace

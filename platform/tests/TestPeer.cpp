@@ -1,4 +1,4 @@
-#include "server/tests/TestPeer.h"
+#include "platform/tests/TestPeer.h"
 
 #include <algorithm>
 
@@ -8,6 +8,13 @@
 namespace pelorin::testing {
 
 using namespace platform;
+
+namespace {
+
+// A large write may take the server a while to read while the loop runs.
+constexpr std::uint32_t kSendLimitMs = 10000;
+
+}  // namespace
 
 TestPeer::TestPeer(std::uint16_t port, std::string_view localAddress) {
     SocketLibraryStartup();
@@ -41,18 +48,20 @@ void TestPeer::Close() {
 bool TestPeer::Send(std::string_view bytes) {
     if (!connected()) return false;
     bool failed = false;
-    const bool sent = PumpUntil([&] {
-        while (!bytes.empty()) {
-            const int chunk = static_cast<int>(std::min<std::size_t>(bytes.size(), 1 << 20));
-            const int n = SendBytes(socket_, bytes.data(), chunk);
-            if (n < 0) {
-                failed = LastSocketError() != kWsaEWouldBlock;
-                return failed;
+    const bool sent = PumpUntil(
+        [&] {
+            while (!bytes.empty()) {
+                const int chunk = static_cast<int>(std::min<std::size_t>(bytes.size(), 1 << 20));
+                const int n = SendBytes(socket_, bytes.data(), chunk);
+                if (n < 0) {
+                    failed = LastSocketError() != kWsaEWouldBlock;
+                    return failed;
+                }
+                bytes.remove_prefix(static_cast<std::size_t>(n));
             }
-            bytes.remove_prefix(static_cast<std::size_t>(n));
-        }
-        return true;
-    });
+            return true;
+        },
+        kSendLimitMs);
     return sent && !failed;
 }
 
@@ -78,6 +87,25 @@ bool TestPeer::ReadUntilClosed(std::uint32_t timeoutMs) {
 bool TestPeer::ReadAtLeast(std::size_t count, std::uint32_t timeoutMs) {
     return PumpUntil([&] { return Poll() || received_.size() >= count; }, timeoutMs) &&
            received_.size() >= count;
+}
+
+std::string Exchange(std::uint16_t port, std::string_view request) {
+    TestPeer peer(port);
+    if (!peer.connected()) return "<no connection>";
+    peer.Send(request);
+    if (!peer.ReadUntilClosed()) return peer.received() + "<no close>";
+    return peer.received();
+}
+
+std::uint16_t UnusedLoopbackPort() {
+    SocketLibraryStartup();
+    const SocketHandle probe = OpenTcpSocket();
+    Ipv4Endpoint local{ParseDottedAddress("127.0.0.1"), 0};
+    BindSocket(probe, local);
+    LocalEndpoint(probe, local);
+    CloseSocket(probe);
+    SocketLibraryCleanup();
+    return local.port;
 }
 
 }  // namespace pelorin::testing

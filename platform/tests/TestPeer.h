@@ -1,6 +1,7 @@
-// The far end of a test connection: a plain socket that connects to a local port, sends
+// The far end of a test connection: a plain socket that connects to a loopback port, sends
 // raw bytes and collects whatever comes back, while the calling thread's message loop
-// keeps the server side running. Every wait has a time limit.
+// keeps the server side running. It reads only when asked, so a test decides when the
+// server's bytes leave the socket. Every wait has a time limit.
 #pragma once
 
 #include <cstddef>
@@ -14,8 +15,9 @@ namespace pelorin::testing {
 
 class TestPeer {
   public:
-    // Connects to 127.0.0.1:`port`, from `localAddress` when one is given. connected()
-    // tells whether it worked (a second loopback address cannot be bound everywhere).
+    // Connects to 127.0.0.1:`port`, from `localAddress` when one is given (another
+    // loopback address gives a peer the server does not serve). connected() tells whether
+    // it worked (a second loopback address cannot be bound everywhere).
     explicit TestPeer(std::uint16_t port, std::string_view localAddress = {});
     ~TestPeer();
     TestPeer(const TestPeer&) = delete;
@@ -33,12 +35,18 @@ class TestPeer {
     void Close();
 
     const std::string& received() const { return received_; }
-    bool closedByServer() const { return closed_; }
 
   private:
     platform::SocketHandle socket_ = platform::kInvalidSocket;
     std::string received_;
     bool closed_ = false;
 };
+
+// One whole exchange: connects, sends `request`, and returns what came back by the time
+// the server closed ("<no close>" is appended when it did not within the limit).
+std::string Exchange(std::uint16_t port, std::string_view request);
+
+// A loopback port where nothing listens (it was free a moment ago).
+std::uint16_t UnusedLoopbackPort();
 
 }  // namespace pelorin::testing
