@@ -8,6 +8,10 @@ enable_testing()
 set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
 set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
 set(PELORIN_GTEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest sources")
+# A program that runs each test program of the project (`launcher program arguments...`),
+# e.g. scripts/memcheck.sh. The tests that are scripts get it in PELORIN_TEST_RUNNER and
+# run the project's programs through it.
+set(PELORIN_TEST_LAUNCHER "" CACHE FILEPATH "Program that runs each test program (Linux)")
 add_subdirectory(${PELORIN_GTEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
 
 if(WIN32)
@@ -44,7 +48,15 @@ function(pelorin_add_gtest)
             ENVIRONMENT "${PELORIN_WINE_ENV}" FIXTURES_REQUIRED wine
             FAIL_REGULAR_EXPRESSION "wine: Unhandled")
     else()
-        gtest_discover_tests(${T_NAME} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 30
+        set(discovery_timeout 30)
+        if(PELORIN_TEST_LAUNCHER)
+            # Listing the cases runs under the launcher as well, which takes its time.
+            set_target_properties(${T_NAME} PROPERTIES
+                CROSSCOMPILING_EMULATOR "${PELORIN_TEST_LAUNCHER}")
+            set(discovery_timeout 300)
+        endif()
+        gtest_discover_tests(${T_NAME} DISCOVERY_MODE PRE_TEST
+                             DISCOVERY_TIMEOUT ${discovery_timeout}
                              TEST_PREFIX "${T_TEST_PREFIX}")
     endif()
 endfunction()

@@ -50,6 +50,12 @@ SocketHandle AcceptSocket(SocketHandle listener, Ipv4Endpoint* peer);
 // A non-blocking socket answers kSocketError with kWsaEWouldBlock and ends with kFdConnect.
 int ConnectSocket(SocketHandle socket, const Ipv4Endpoint& remote);
 int SendBytes(SocketHandle socket, const char* data, int length);
+// SendBytes over the pieces as if they were one: the bytes taken from the front, or
+// kSocketError. With `more` set the system may hold back a partly filled packet until
+// more bytes follow, so that pieces sent in a row leave together; PushSentBytes sends
+// what was held back. (Windows has no such hint: there both send at once.)
+int SendPieces(SocketHandle socket, const std::string_view* pieces, int count, bool more);
+int PushSentBytes(SocketHandle socket);
 int ReceiveBytes(SocketHandle socket, char* buffer, int length);
 // Refused with kWsaEInval while notifications are requested (mask not 0).
 int SetSocketBlocking(SocketHandle socket, bool blocking);

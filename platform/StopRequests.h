@@ -9,8 +9,9 @@
 namespace pelorin::platform {
 
 // From now on a stop request posts kWmClose to `window` (a later call changes the
-// window). Call it on the thread that runs the message loop, before starting any other
-// thread. False when the requests cannot be watched.
+// window). A write beyond the file size limit no longer ends the program either: it
+// fails as on a full disk. Call it on the thread that runs the message loop, before
+// starting any other thread. False when the requests cannot be watched.
 bool WatchStopRequests(WindowHandle window);
 
 }  // namespace pelorin::platform

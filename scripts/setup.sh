@@ -4,7 +4,8 @@ set -eu
 
 packages="g++ cmake ninja-build googletest libgtest-dev libgmock-dev
           g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64 libwine-dev fonts-wine
-          xvfb xauth"
+          xvfb xauth
+          clang libclang-rt-14-dev valgrind"
 
 missing=""
 for p in $packages; do

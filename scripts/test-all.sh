@@ -1,12 +1,14 @@
 #!/bin/sh
-# Builds and runs every test of the three presets: linux, asan (Linux with address and
-# undefined-behaviour sanitizers) and windows (mingw-w64 cross build, tests under Wine).
+# Builds and runs every test of the presets: linux, asan (Linux with address and
+# undefined-behaviour sanitizers), windows (mingw-w64 cross build, tests under Wine),
+# fuzz (each fuzz target for a short run, fuzz/) and valgrind (every Linux test under
+# valgrind's memcheck, about 15 to 25 minutes).
 #   scripts/test-all.sh [preset ...]
 set -eu
 cd "$(dirname "$0")/.."
 scripts/setup.sh
 
-presets=${*:-"linux asan windows"}
+presets=${*:-"linux asan windows fuzz valgrind"}
 for preset in $presets; do
     echo "=== $preset ==="
     cmake --preset "$preset" >/dev/null

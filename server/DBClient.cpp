@@ -85,14 +85,23 @@ void DBClient::SendComplete(WebServerClient&) {
     if (!answered_ || !myClient) return;
     myClient->Cancel();
     ReleaseClient();
+    RaiseHandlerFree();
 }
 
 void DBClient::ClientCancelled(WebServerClient&) {
     cancelled_ = true;
+    RaiseHandlerFree();
 }
 
 void DBClient::Error(WebServerClient&, std::int32_t, const std::string&) {
     cancelled_ = true;
+    RaiseHandlerFree();
+}
+
+// Last in every caller. The owner only takes note: it keeps the handler and its connection
+// (which may be raising the event that got here).
+void DBClient::RaiseHandlerFree() {
+    if (events_ != nullptr) events_->HandlerFree(*this);
 }
 
 }  // namespace pelorin

@@ -4,6 +4,7 @@
 // answer has been sent.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -12,6 +13,17 @@
 #include "server/WebServerClient.h"
 
 namespace pelorin {
+
+class DBClient;
+
+// The owner's side of a handler.
+class DBClientEvents {
+  public:
+    virtual ~DBClientEvents() = default;
+    // The handler became free for a new connection (IsClientNothing turned true): its
+    // answer was sent, or its connection ended or failed. May come more than once.
+    virtual void HandlerFree(DBClient& sender) = 0;
+};
 
 class DBClient : public std::enable_shared_from_this<DBClient>, private WebServerClientEvents {
   public:
@@ -28,6 +40,11 @@ class DBClient : public std::enable_shared_from_this<DBClient>, private WebServe
     // Closes the connection; the handler keeps it until IsClientNothing or SetClient.
     void Cancel();
 
+    // The owner that receives HandlerFree; nullptr detaches it.
+    void SetEvents(DBClientEvents* events) { events_ = events; }
+    // The owner's number for this handler; the handler only keeps it.
+    std::size_t Slot = 0;
+
   private:
     DBClient() = default;
 
@@ -38,8 +55,10 @@ class DBClient : public std::enable_shared_from_this<DBClient>, private WebServe
                const std::string& description) override;
 
     void ReleaseClient();
+    void RaiseHandlerFree();
 
     ObjectTrace trace_{"DBClient"};
+    DBClientEvents* events_ = nullptr;
     std::shared_ptr<WebServerClient> myClient;
     bool answered_ = false;   // the answer has been handed over: close after it is sent
     bool cancelled_ = false;  // the peer closed or the connection failed

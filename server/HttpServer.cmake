@@ -2,6 +2,8 @@
 # server with its request connections.
 add_library(pelorin_httpserver STATIC
     CSocket_Server.cpp
+    LingeringClose.cpp
+    RequestParser.cpp
     WebServer.cpp
     WebServerClient.cpp
     Winsock.cpp
@@ -16,9 +18,15 @@ if(PELORIN_BUILD_TESTS)
         SOURCES
             tests/Winsock_test.cpp
             tests/WinsockServer_Form_test.cpp
+            tests/RequestParser_test.cpp
             tests/WebServerClient_test.cpp
             tests/WebServer_test.cpp
+            tests/LingeringClose_test.cpp
             tests/HttpServerFixture.cpp
             ${PROJECT_SOURCE_DIR}/net/tests/RecordingHooks.cpp
         LIBS pelorin_httpserver pelorin_test_support)
+    # A peer with a closed receive window, made with the Linux sockets directly.
+    if(NOT WIN32)
+        target_sources(httpserver_tests PRIVATE tests/posix/ClosedWindow_test.cpp)
+    endif()
 endif()

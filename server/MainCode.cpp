@@ -6,6 +6,7 @@
 #include "diagnostics/SharedValues.h"
 #include "net/Timer_Modul.h"
 #include "net/WebClient.h"
+#include "platform/MemoryUse.h"
 #include "platform/MessageQueue.h"
 #include "platform/Process.h"
 #include "platform/StopRequests.h"
@@ -74,6 +75,8 @@ int RunServerProgram() {
     WriteLog("loading ready");
     // Ctrl+C and termination signals close the window, as the user would.
     platform::WatchStopRequests(gMainForm->Window());
+    // Every GET of a large file reads it whole into a fresh buffer.
+    platform::KeepLargeBuffersForReuse();
 
     WriteLog("ready to show me");
     gMainForm->Show();

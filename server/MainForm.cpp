@@ -9,6 +9,7 @@
 #include "platform/MessageQueue.h"
 #include "platform/Process.h"
 #include "platform/RuntimeError.h"
+#include "platform/StaleTemporaries.h"
 #include "platform/Text.h"
 #include "platform/Ui.h"
 #include "platform/Window.h"
@@ -73,8 +74,11 @@ bool MainForm::Load(std::string_view portText) {
 
 void MainForm::Form_Load() {
     handlers_.assign(1, nullptr);
+    freeSlots_.clear();
     const std::string dataFolder = ProgramFolderPath() + "data";
     if (!AnyEntryNamed(dataFolder)) MakeFolder(dataFolder);
+    // A server that died while it stored a file left the new content's temporary file.
+    platform::RemoveStaleTemporaries(dataFolder);
 }
 
 void MainForm::Show() {
@@ -125,10 +129,12 @@ void MainForm::StartServer() {
 
 void MainForm::StopServer() {
     for (std::size_t i = 1; i < handlers_.size(); ++i) {
+        handlers_[i]->SetEvents(nullptr);
         handlers_[i]->Cancel();
         handlers_[i].reset();
     }
     handlers_.assign(1, nullptr);
+    freeSlots_.clear();
     if (myServer) {
         myServer->Cancel();
         myServer->SetEvents(nullptr);
@@ -141,21 +147,37 @@ std::int32_t MainForm::ListeningPort() const {
 }
 
 // The lowest handler whose connection has ended serves the new one; the table grows only
-// when every handler is busy. The scan also lets go of connections whose peers left.
+// when every handler is busy.
 void MainForm::NewClient(WebServer&, const std::shared_ptr<WebServerClient>& client) {
-    std::size_t slot = 0;
-    for (std::size_t i = 1; i < handlers_.size(); ++i) {
-        if (handlers_[i]->IsClientNothing()) {
-            slot = i;
-            break;
-        }
-    }
+    std::size_t slot = TakeLowestFreeSlot();
     if (slot == 0) {
         handlers_.push_back(nullptr);
         slot = handlers_.size() - 1;
+    } else {
+        handlers_[slot]->SetEvents(nullptr);
     }
     handlers_[slot] = DBClient::Create();
+    handlers_[slot]->Slot = slot;
+    handlers_[slot]->SetEvents(this);
     handlers_[slot]->SetClient(client);
+}
+
+void MainForm::HandlerFree(DBClient& sender) {
+    if (sender.Slot < handlers_.size() && handlers_[sender.Slot].get() == &sender) {
+        freeSlots_.insert(sender.Slot);
+    }
+}
+
+// The lowest reported entry that is free indeed (which also lets go of a connection whose
+// peer left), or 0. A handler stays free until it is replaced, so the reports cannot go
+// stale; the check costs little and keeps a wrong report from taking a busy handler.
+std::size_t MainForm::TakeLowestFreeSlot() {
+    while (!freeSlots_.empty()) {
+        const std::size_t slot = *freeSlots_.begin();
+        freeSlots_.erase(freeSlots_.begin());
+        if (slot < handlers_.size() && handlers_[slot]->IsClientNothing()) return slot;
+    }
+    return 0;
 }
 
 void MainForm::Form_Unload() {

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,7 +17,7 @@
 
 namespace pelorin {
 
-class MainForm : private WebServerEvents {
+class MainForm : private WebServerEvents, private DBClientEvents {
   public:
     // `unloadRoutine` ends the program; closing the window runs it unless the program is
     // unloading already.
@@ -51,6 +52,8 @@ class MainForm : private WebServerEvents {
 
   private:
     void NewClient(WebServer& sender, const std::shared_ptr<WebServerClient>& client) override;
+    void HandlerFree(DBClient& sender) override;
+    std::size_t TakeLowestFreeSlot();
     void StartServer();
     void Form_Load();
     void Form_Unload();
@@ -71,6 +74,9 @@ class MainForm : private WebServerEvents {
     std::shared_ptr<WebServer> myServer;
     // Entry 0 stays empty; entries 1 and up always hold a handler.
     std::vector<std::shared_ptr<DBClient>> handlers_{nullptr};
+    // The entries whose handlers reported themselves free, lowest first: a new connection
+    // need not ask every busy handler (there may be thousands of idle connections).
+    std::set<std::size_t> freeSlots_;
 };
 
 }  // namespace pelorin

@@ -137,6 +137,10 @@ void StoreCommand::New() {
 void StoreCommand::Del() {
     Begin("DEL", false);
     if (NamesFolder()) {
+        // The data folder holds the store: without it every later command would fail
+        // until the program starts again. Refused as removing a folder that holds
+        // entries is.
+        if (NamesDataFolder(name_)) throw RuntimeError(errors::kPathFileAccessError);
         const std::string folder = WithoutLastSeparator();
         if (!EntryExists(folder)) return Answer(404, "Not Found", " Error: file not found");
         Check(platform::RemoveFolder(folder));

@@ -48,11 +48,16 @@ bool IsDeviceName(std::string_view part) {
     return (last >= '0' && last <= '9') || last == 0xB9 || last == 0xB2 || last == 0xB3;
 }
 
-bool NamesDevice(std::string_view storeName) {
+bool IsBlankName(std::string_view part) {
+    return !part.empty() && part.find_first_not_of(' ') == std::string_view::npos;
+}
+
+bool HasRefusedPart(std::string_view storeName) {
     std::size_t start = 0;
     while (start <= storeName.size()) {
         const std::size_t end = std::min(storeName.find('\\', start), storeName.size());
-        if (IsDeviceName(storeName.substr(start, end - start))) return true;
+        const std::string_view part = storeName.substr(start, end - start);
+        if (IsDeviceName(part) || IsBlankName(part)) return true;
         start = end + 1;
     }
     return false;
@@ -72,9 +77,13 @@ std::string StorePathOf(std::string_view dataFolder, std::string_view requestTar
     return std::string(dataFolder) + StoreNameOf(requestTarget);
 }
 
+bool NamesDataFolder(std::string_view storeName) {
+    return storeName.find_first_not_of("\\ ") == std::string_view::npos;
+}
+
 int RefusedNameError(std::string_view storeName, bool patternsAllowed) {
     const bool refused =
-        platform::HasRefusedNameCharacter(storeName, patternsAllowed) || NamesDevice(storeName);
+        platform::HasRefusedNameCharacter(storeName, patternsAllowed) || HasRefusedPart(storeName);
     return refused ? errors::kBadFileNameOrNumber : 0;
 }
 

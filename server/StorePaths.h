@@ -16,10 +16,17 @@ std::string StoreNameOf(std::string_view requestTarget);
 // The data folder followed by the item's name.
 std::string StorePathOf(std::string_view dataFolder, std::string_view requestTarget);
 
+// True when the store name stands for the data folder itself: it holds nothing but
+// separators and spaces, and the file systems drop spaces at the end of a name ("\",
+// "\ \").
+bool NamesDataFolder(std::string_view storeName);
+
 // 0 when the file system takes the name, else the run-time error number to answer with
 // (52, bad file name). Refused everywhere: control characters and NUL (a NUL would cut
 // the name short), < > : " | (":" would name a data stream on Windows), and the device
-// names of Windows (NUL, CON, COM1 ...) as any part of the name. "*" and "?"
+// names of Windows (NUL, CON, COM1 ...) as any part of the name, and parts of spaces only
+// (the file systems drop spaces at the end of a name, so such a part would stand for the
+// folder around it: NEW "/a/ /" would create "/a/"). "*" and "?"
 // are refused unless `patternsAllowed`: only reading commands may treat them as patterns,
 // so no command ever replaces, creates or deletes more than the one item it names.
 int RefusedNameError(std::string_view storeName, bool patternsAllowed);

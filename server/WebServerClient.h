@@ -1,8 +1,8 @@
 // One accepted HTTP connection: it parses the incoming bytes into request line, headers
-// and body, tells its owner when the request is complete, writes the answer, and queues
-// outgoing data so that one send is outstanding at a time. One connection carries one
-// request; data after it is ignored, and the owner closes the connection once the answer
-// has gone out (Cancel after SendComplete).
+// and body (RequestParser), tells its owner when the request is complete, writes the
+// answer, and queues outgoing data so that one send is outstanding at a time. One
+// connection carries one request; data after it is ignored, and the owner closes the
+// connection once the answer has gone out (Cancel after SendComplete).
 //
 // Requests the parser refuses are answered here, without the owner: a request line or
 // header line without a carriage return within the first 32,767 bytes of the receive
@@ -25,6 +25,7 @@
 #include "diagnostics/ObjectTrace.h"
 #include "net/WebClient_Header.h"
 #include "server/CSocket_Server.h"
+#include "server/RequestParser.h"
 
 namespace pelorin {
 
@@ -54,7 +55,10 @@ class WebServerClientEvents {
     virtual void ClientCancelled(WebServerClient& sender) = 0;
 };
 
+// The request's public members (ClientCommand, ClientPage, ...) come from ClientRequest.
 class WebServerClient : public std::enable_shared_from_this<WebServerClient>,
+                        public ClientRequest,
+                        private RequestParserEvents,
                         private CSocket_ServerEvents {
   public:
     static std::shared_ptr<WebServerClient> Create();
@@ -64,15 +68,6 @@ class WebServerClient : public std::enable_shared_from_this<WebServerClient>,
 
     // The owner that receives the events; nullptr detaches it.
     void SetEvents(WebServerClientEvents* events) { events_ = events; }
-
-    // The request, byte strings as they arrived.
-    std::string ClientCommand;      // before the request line's first space
-    std::string ClientPage;         // between its first and second space
-    std::string ClientHTTPVersion;  // everything after the second space
-    // The headers other than Content-Length, in arrival order; empty until the first.
-    std::shared_ptr<WebClient_Header> ClientHeaders;
-    std::int32_t ClientContentLength = 0;  // 0 when none was sent
-    std::string ClientPostData;            // the body, cut to ClientContentLength bytes
 
     // Binds this object to slot `index` of `server`, dropping any earlier connection.
     void AcceptClient(std::shared_ptr<CSocket_Server> server, std::int32_t index);
@@ -94,7 +89,7 @@ class WebServerClient : public std::enable_shared_from_this<WebServerClient>,
     std::string GetClientIP() const;
 
   private:
-    WebServerClient() = default;
+    WebServerClient() { parser_.SetEvents(this); }
 
     // Connection server events for this object's slot.
     void Error(CSocket_Server& sender, std::int32_t index, std::int16_t number,
@@ -104,17 +99,12 @@ class WebServerClient : public std::enable_shared_from_this<WebServerClient>,
     void DataArrival(CSocket_Server& sender, std::int32_t index, const std::string& data) override;
     void Closed(CSocket_Server& sender, std::int32_t index) override;
 
-    enum class ParseState : std::int16_t { RequestLine = 0, Headers = 1, Body = 2, Complete = 3 };
-    enum class LineResult { Line, NeedMore, TooLong };
+    // Parser events: the request line, a header, the complete or the refused request.
+    void RequestLineRead(RequestParser& sender) override;
+    void HeaderAdded(RequestParser& sender, const std::shared_ptr<OneHeader>& header) override;
+    void RequestComplete(RequestParser& sender) override;
+    void RequestRefused(RequestParser& sender, int number) override;
 
-    void Parse();
-    LineResult TakeLine(std::string& line);
-    void ParseRequestLine(const std::string& line);
-    void ParseHeaderLine(const std::string& line);
-    void TakeContentLength(const std::string& value);
-    void TakeBody(std::string_view bytes);
-    void Complete();
-    void Refuse(int number);
     void FlushQueue();
     bool OwnsSlot() const;
     void ReleaseSocket();
@@ -128,12 +118,7 @@ class WebServerClient : public std::enable_shared_from_this<WebServerClient>,
     std::string clientAddress_;
     std::deque<std::string> sendQueue_;  // pieces waiting for the outstanding send
     bool sending_ = false;
-    ParseState state_ = ParseState::RequestLine;
-    std::string receiveBuffer_;
-    std::size_t consumed_ = 0;  // bytes of receiveBuffer_ taken during one Parse
-    // The empty line ending the headers ended with its carriage return at the end of the
-    // data so far: a line feed at the start of the next data still belongs to it.
-    bool lineFeedMayFollow_ = false;
+    RequestParser parser_{*this};
     // The connection refused the request and closes itself once its answer is out.
     bool refused_ = false;
 };

@@ -2,12 +2,14 @@
 
 #include <algorithm>
 #include <unordered_map>
+#include <vector>
 
 #include "platform/MessageQueue.h"
 #include "platform/RuntimeError.h"
 #include "platform/Sockets.h"
 #include "platform/Timers.h"
 #include "platform/Window.h"
+#include "server/LingeringClose.h"
 
 namespace pelorin {
 
@@ -25,9 +27,13 @@ constexpr MessageId kMessageCount = 0x7000;
 constexpr std::uint32_t kSendDoneEvent = 0x4000;
 
 constexpr std::uint32_t kConnectionMask = kFdRead | kFdWrite | kFdClose;
-constexpr int kBacklog = 128;
+// Connections the system completes while the program has not taken them yet. Beyond it
+// the system drops new connections' packets, and each waits a second or more to try
+// again: a burst of a few hundred clients must fit.
+constexpr int kBacklog = 1024;
 constexpr int kReceiveChunk = 64 * 1024;
 constexpr int kSendChunk = 1024 * 1024;
+constexpr int kPiecesPerSend = 64;
 // How long a listener rests after the system refused to accept (out of sockets, memory).
 constexpr std::uint32_t kAcceptPauseMs = 200;
 
@@ -40,6 +46,11 @@ struct NotificationSink {
     std::uint32_t serial = 0;
     std::unordered_map<SocketHandle, Winsock*> sockets;
     SocketHandle lastAccepted = kInvalidSocket;
+    // The connection of the ConnectionRequest being raised and its peer, known from the
+    // accept: Accept need not ask the system again.
+    SocketHandle requested = kInvalidSocket;
+    Ipv4Endpoint requestedPeer;
+    std::vector<char> receiveBuffer;  // one receive's bytes on their way to a control
 };
 
 thread_local NotificationSink tSink;
@@ -99,6 +110,7 @@ Winsock::~Winsock() {
     events_ = nullptr;
     Close();
     if (--tSink.controls == 0) {
+        CloseAllLingering();
         DestroyWin(tSink.window);
         tSink.window = 0;
     }
@@ -110,17 +122,25 @@ LResult Winsock::NotificationProc(WindowHandle window, MessageId message, WParam
     if (message == kWmTimer) {
         KillWindowTimer(window, wParam);
         const auto found = tSink.sockets.find(static_cast<SocketHandle>(wParam));
-        if (found != tSink.sockets.end()) found->second->ResumeAccepting();
+        if (found != tSink.sockets.end()) {
+            found->second->ResumeAccepting();
+        } else {
+            OnLingeringTimer(static_cast<SocketHandle>(wParam));
+        }
         return 0;
     }
     if (message < kFirstMessage || message >= kFirstMessage + kMessageCount) {
         return DefaultWindowProc(window, message, wParam, lParam);
     }
     const auto found = tSink.sockets.find(static_cast<SocketHandle>(wParam));
-    if (found == tSink.sockets.end() || found->second->message_ != message) return 0;
+    const auto value = static_cast<std::uintptr_t>(lParam);
+    if (found == tSink.sockets.end()) {
+        OnLingeringNotification(static_cast<SocketHandle>(wParam), message, LowWord(value));
+        return 0;
+    }
+    if (found->second->message_ != message) return 0;
     // The owner may let go of the control while it handles the event.
     const std::shared_ptr<Winsock> keep = found->second->shared_from_this();
-    const auto value = static_cast<std::uintptr_t>(lParam);
     keep->OnNotification(LowWord(value), static_cast<int>(HighWord(value)));
     return 0;
 }
@@ -157,8 +177,9 @@ void Winsock::Accept(std::int32_t requestID) {
     const auto s = static_cast<SocketHandle>(requestID);
     tSink.lastAccepted = s;
     Open(s, kConnectionMask);
-    Ipv4Endpoint peer;
-    remoteHostIP_ = PeerEndpoint(s, peer) == 0 ? DottedAddressText(peer.address) : "";
+    Ipv4Endpoint peer = tSink.requestedPeer;
+    const bool known = s == tSink.requested || PeerEndpoint(s, peer) == 0;
+    remoteHostIP_ = known ? DottedAddressText(peer.address) : "";
     state_ = sckConnected;
 }
 
@@ -190,7 +211,14 @@ void Winsock::Close() {
         if (state_ == sckListening)
             KillWindowTimer(tSink.window, static_cast<std::uintptr_t>(socket_));
         tSink.sockets.erase(socket_);
-        CloseSocket(socket_);
+        if (state_ == sckConnected) {
+            // The peer may still send, or not have the whole answer yet. The socket goes
+            // on under a message number of its own: this control may take another.
+            const MessageId ownMessage = kFirstMessage + (tSink.serial++ % kMessageCount);
+            CloseWithoutLoss(socket_, tSink.window, ownMessage);
+        } else {
+            CloseSocket(socket_);
+        }
         socket_ = kInvalidSocket;
     }
     state_ = sckClosed;
@@ -238,7 +266,8 @@ void Winsock::OnNotification(std::uint32_t event, int error) {
 
 void Winsock::OnAccept() {
     if (state_ != sckListening) return;
-    const SocketHandle request = AcceptSocket(socket_, nullptr);
+    Ipv4Endpoint peer;
+    const SocketHandle request = AcceptSocket(socket_, &peer);
     if (request == kInvalidSocket) {
         const int error = LastSocketError();
         // A peer that gave up already is no failure of the listener.
@@ -248,7 +277,10 @@ void Winsock::OnAccept() {
         return;
     }
     tSink.lastAccepted = kInvalidSocket;
+    tSink.requested = request;
+    tSink.requestedPeer = peer;
     if (events_ != nullptr) events_->ConnectionRequest(*this, static_cast<std::int32_t>(request));
+    tSink.requested = kInvalidSocket;
     if (tSink.lastAccepted != request) CloseSocket(request);
 }
 
@@ -277,12 +309,14 @@ void Winsock::OnRead() {
     if (got < 0 && LastSocketError() != kWsaEWouldBlock) RaiseError(LastSocketError());
 }
 
-// One receive into the end of received_; its result as ReceiveBytes gives it.
+// One receive appended to received_; its result as ReceiveBytes gives it. The receive
+// goes through a buffer of the thread: growing received_ by a whole chunk for it would
+// clear the chunk's memory first, every time, for a request of a few bytes.
 int Winsock::ReceiveChunk() {
-    const std::size_t had = received_.size();
-    received_.resize(had + kReceiveChunk);
-    const int got = ReceiveBytes(socket_, received_.data() + had, kReceiveChunk);
-    received_.resize(had + static_cast<std::size_t>(std::max(got, 0)));
+    std::vector<char>& buffer = tSink.receiveBuffer;
+    buffer.resize(kReceiveChunk);
+    const int got = ReceiveBytes(socket_, buffer.data(), kReceiveChunk);
+    if (got > 0) received_.append(buffer.data(), static_cast<std::size_t>(got));
     return got;
 }
 
@@ -328,8 +362,11 @@ void Winsock::OnSendDone() {
     // More data may have been handed over since: its own completion follows.
     if (state_ != sckConnected || !kept_.empty()) return;
     if (events_ != nullptr) events_->SendComplete(*this);
-    // A peer close that waited for the data, unless the owner closed or sent more.
-    if (peerClosed_ && state_ == sckConnected && !SendOutstanding()) RaisePeerClose();
+    if (state_ != sckConnected || SendOutstanding()) return;  // closed, or more is coming
+    // Nothing more followed the data in this event: what the system held back goes now.
+    PushSentBytes(socket_);
+    // A peer close that waited for the data.
+    if (peerClosed_) RaisePeerClose();
 }
 
 void Winsock::RaiseError(int number) {
@@ -340,35 +377,60 @@ void Winsock::RaiseError(int number) {
     }
 }
 
-// Writes kept bytes until the socket takes no more. Each round either writes something or
-// ends, so the loop is bounded by the bytes kept.
+// Writes kept bytes until the socket takes no more, several pieces per call. Each round
+// either writes something or ends, so the loop is bounded by the bytes kept.
+//
+// The writes ask the system to hold back a partly filled packet: an answer handed over
+// in pieces (its head, then its body once the head's SendComplete came) then leaves as
+// one packet instead of one per piece, each of which would wake the reader. What is
+// held goes out when SendComplete found nothing more to send (OnSendDone), or with the
+// close, at the latest one event later.
 void Winsock::FlushKept() {
     while (!kept_.empty()) {
-        const std::string& front = kept_.front();
-        const std::size_t left = front.size() - keptOffset_;
-        if (left > 0) {
-            const int chunk = static_cast<int>(std::min<std::size_t>(left, kSendChunk));
-            const int sent = SendBytes(socket_, front.data() + keptOffset_, chunk);
-            if (sent < 0) {
-                const int error = LastSocketError();
-                if (error == kWsaEWouldBlock) {
-                    waitingForSpace_ = true;
-                } else {
-                    kept_.clear();
-                    keptOffset_ = 0;
-                    PostOwnEvent(kSendDoneEvent, error);
-                }
-                return;
-            }
-            keptOffset_ += static_cast<std::size_t>(sent);
-            if (keptOffset_ < front.size()) continue;
+        std::string_view pieces[kPiecesPerSend];
+        int count = 0;
+        std::size_t total = 0;
+        for (std::size_t i = 0; i < kept_.size() && count < kPiecesPerSend; ++i) {
+            std::string_view piece(kept_[i]);
+            if (i == 0) piece.remove_prefix(keptOffset_);
+            piece = piece.substr(0, static_cast<std::size_t>(kSendChunk) - total);
+            if (piece.empty()) continue;
+            pieces[count++] = piece;
+            total += piece.size();
+            if (total == static_cast<std::size_t>(kSendChunk)) break;
         }
-        kept_.pop_front();
-        keptOffset_ = 0;
+        const int sent = count == 0 ? 0 : SendPieces(socket_, pieces, count, true);
+        if (sent < 0) {
+            const int error = LastSocketError();
+            if (error == kWsaEWouldBlock) {
+                waitingForSpace_ = true;
+            } else {
+                kept_.clear();
+                keptOffset_ = 0;
+                PostOwnEvent(kSendDoneEvent, error);
+            }
+            return;
+        }
+        // A short write means a full buffer: the next round learns it as would-block.
+        DropWritten(static_cast<std::size_t>(sent));
     }
     if (!completePosted_) {
         completePosted_ = true;
         PostOwnEvent(kSendDoneEvent, 0);
+    }
+}
+
+// Takes `written` bytes off the front of the kept pieces, and the empty pieces there.
+void Winsock::DropWritten(std::size_t written) {
+    while (!kept_.empty()) {
+        const std::size_t left = kept_.front().size() - keptOffset_;
+        if (written < left) {
+            keptOffset_ += written;
+            return;
+        }
+        written -= left;
+        kept_.pop_front();
+        keptOffset_ = 0;
     }
 }
 

@@ -77,7 +77,8 @@ class Winsock : public std::enable_shared_from_this<Winsock> {
     // Sends `data` after whatever is still kept. Throws sckInvalidOp unless connected.
     void SendData(std::string data);
     // Closes the socket; kept and received bytes are dropped. The control can listen or
-    // accept again.
+    // accept again at once; a connection whose peer could still lose part of what was
+    // written ends in the background instead (LingeringClose.h).
     void Close();
     std::int32_t State() const { return state_; }
     // The peer's address as dotted text while connected; "" otherwise.
@@ -103,6 +104,7 @@ class Winsock : public std::enable_shared_from_this<Winsock> {
     void OnSendDone();
     void RaiseError(int number);
     void FlushKept();
+    void DropWritten(std::size_t written);
     void PostOwnEvent(std::uint32_t event, int error);
 
     WinsockEvents* events_ = nullptr;

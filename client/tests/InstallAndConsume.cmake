@@ -1,8 +1,9 @@
 # Installs the build into a fresh prefix, checks the usual places, then builds and runs a
 # separate project that finds the library with find_package.
 #   cmake -DBUILD_DIR=... -DWORK_DIR=... -DCONSUMER_DIR=... -DCXX_FLAGS=...
-#         -DBINDIR=... -DLIBDIR=... -DINCLUDEDIR=... -P InstallAndConsume.cmake
-# The three folders are the build's GNUInstallDirs values.
+#         -DBINDIR=... -DLIBDIR=... -DINCLUDEDIR=... [-DRUNNER=...] -P InstallAndConsume.cmake
+# The three folders are the build's GNUInstallDirs values. RUNNER, when given, runs the
+# installed programs (a test launcher such as scripts/memcheck.sh).
 function(run)
     execute_process(COMMAND ${ARGN} RESULT_VARIABLE result OUTPUT_VARIABLE out ERROR_VARIABLE out)
     if(NOT result EQUAL 0)
@@ -27,7 +28,7 @@ foreach(installed
 endforeach()
 
 # The installed tool finds the installed library: a usage error is its own exit status.
-execute_process(COMMAND ${prefix}/${BINDIR}/pelorin-client RESULT_VARIABLE result
+execute_process(COMMAND ${RUNNER} ${prefix}/${BINDIR}/pelorin-client RESULT_VARIABLE result
                 OUTPUT_QUIET ERROR_QUIET)
 if(NOT result EQUAL 2)
     message(FATAL_ERROR "the installed tool answered ${result} to no arguments, not 2")
@@ -37,5 +38,5 @@ run(${CMAKE_COMMAND} -S ${CONSUMER_DIR} -B ${WORK_DIR}/consumer-build
     -DCMAKE_PREFIX_PATH=${prefix} -DCMAKE_CXX_FLAGS=${CXX_FLAGS})
 run(${CMAKE_COMMAND} --build ${WORK_DIR}/consumer-build)
 # Port 1: nothing listens there, so the call fails.
-run(${WORK_DIR}/consumer-build/consumer 1)
+run(${RUNNER} ${WORK_DIR}/consumer-build/consumer 1)
 message(STATUS "install and find_package: ok")

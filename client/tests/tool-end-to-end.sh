@@ -11,6 +11,7 @@ rm -rf "$workdir"
 mkdir -p "$workdir"
 runner=()
 [[ $tool == *.exe ]] && runner=(wine)
+[[ -n ${PELORIN_TEST_RUNNER:-} ]] && runner=("$PELORIN_TEST_RUNNER")
 
 checks=0 failures=0
 check() {  # check WHAT CONDITION...

@@ -4,7 +4,9 @@
 # The server program is copied into a fresh WORKDIR (so its data folder is WORKDIR/data),
 # started on a free loopback port with /PORTn /START (a Windows .exe runs under wine),
 # and stopped again afterwards. "@PORT@" in the arguments becomes the port, which is also
-# in PELORIN_TEST_PORT. The exit status is the command's.
+# in PELORIN_TEST_PORT. The exit status is the command's. A launcher named in
+# PELORIN_TEST_RUNNER (scripts/memcheck.sh) runs the server, which then takes longer to
+# listen, and fails the command when the server had errors.
 set -u
 server=$1 workdir=$2
 shift 2
@@ -26,7 +28,9 @@ done
 if [[ $program == *.exe ]]; then
     wine "$program" "/PORT$port" /START </dev/null >"$workdir/server.log" 2>&1 &
 else
-    "$program" "/PORT$port" /START </dev/null >"$workdir/server.log" 2>&1 &
+    runner=()
+    [[ -n ${PELORIN_TEST_RUNNER:-} ]] && runner=("$PELORIN_TEST_RUNNER")
+    "${runner[@]}" "$program" "/PORT$port" /START </dev/null >"$workdir/server.log" 2>&1 &
 fi
 server_pid=$!
 stop_server() {
@@ -51,3 +55,16 @@ fi
 
 export PELORIN_TEST_PORT=$port
 "${@//@PORT@/$port}"
+status=$?
+if [ -n "${PELORIN_TEST_RUNNER:-}" ]; then
+    trap - EXIT
+    kill "$server_pid" 2>/dev/null
+    wait "$server_pid"
+    server_status=$?
+    if [ "$server_status" != 0 ]; then
+        echo "FAILED: the server ended with status $server_status:" >&2
+        cat "$workdir/server.log" >&2
+        [ "$status" = 0 ] && status=$server_status
+    fi
+fi
+exit "$status"

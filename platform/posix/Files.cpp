@@ -20,20 +20,25 @@ namespace pelorin::platform {
 namespace {
 
 // Windows drops dots and spaces at the end of a name ("noext." is "noext").
-std::string WithoutTrailingDots(std::string_view name) {
-    if (name == "." || name == "..") return std::string(name);
+std::string_view TrimmedName(std::string_view name) {
+    if (name == "." || name == "..") return name;
     while (!name.empty() && (name.back() == '.' || name.back() == ' ')) name.remove_suffix(1);
-    return std::string(name);
+    return name;
+}
+
+std::string WithoutTrailingDots(std::string_view name) {
+    return std::string(TrimmedName(name));
 }
 
 // "\" becomes "/", and every name loses its trailing dots and spaces.
 std::string NativePath(std::string_view path) {
     std::string native;
+    native.reserve(path.size());
     std::size_t start = 0;
     while (start <= path.size()) {
         std::size_t end = path.find_first_of("\\/", start);
         if (end == std::string_view::npos) end = path.size();
-        native += WithoutTrailingDots(path.substr(start, end - start));
+        native += TrimmedName(path.substr(start, end - start));
         if (end < path.size()) native += '/';
         start = end + 1;
     }
@@ -173,7 +178,19 @@ struct DirectorySearch::State {
     std::string namePattern;  // the last component, wildcards and all
     DIR* dir = nullptr;
     bool exactPending = false;  // a pattern without wildcards: one lookup, no listing
+    std::string folderAsGiven;  // for an exact lookup, whose folder is resolved only on a miss
 };
+
+namespace {
+
+std::string FolderOf(std::string_view folderPart, bool resolve) {
+    std::string folder =
+        folderPart.empty() ? "" : (resolve ? Resolve(folderPart) : NativePath(folderPart));
+    if (!folder.empty() && !folder.ends_with('/')) folder += '/';
+    return folder;
+}
+
+}  // namespace
 
 DirectorySearch::DirectorySearch(std::string_view pattern) : state_(std::make_unique<State>()) {
     if (pattern.find('\0') != std::string_view::npos) return;
@@ -185,11 +202,12 @@ DirectorySearch::DirectorySearch(std::string_view pattern) : state_(std::make_un
         HasRefusedNameCharacter(state_->namePattern, true)) {
         return;
     }
-    state_->folder = folderPart.empty() ? "" : Resolve(folderPart);
-    if (!state_->folder.empty() && !state_->folder.ends_with('/')) state_->folder += '/';
     if (HasWildcard(state_->namePattern)) {
+        state_->folder = FolderOf(folderPart, true);
         state_->dir = opendir(state_->folder.empty() ? "." : state_->folder.c_str());
     } else {
+        state_->folder = FolderOf(folderPart, false);
+        state_->folderAsGiven = std::string(folderPart);
         state_->exactPending = true;
     }
 }
@@ -202,9 +220,21 @@ bool DirectorySearch::Next(FileEntry& entry) {
     if (state_->exactPending) {
         state_->exactPending = false;
         std::string name = WithoutTrailingDots(state_->namePattern);
-        if (!Exists(state_->folder + name)) name = FindNameIgnoringCase(state_->folder, name);
-        if (name.empty()) return false;
-        const bool folder = IsFolder(state_->folder + name);
+        // One look at the entry answers both questions, unless it is a link to follow. The
+        // path as given is tried first: only a miss needs the search for letter case.
+        struct stat st {};
+        bool found = lstat((state_->folder + name).c_str(), &st) == 0;
+        if (!found) {
+            state_->folder = FolderOf(state_->folderAsGiven, true);
+            found = lstat((state_->folder + name).c_str(), &st) == 0;
+        }
+        if (!found) {
+            name = FindNameIgnoringCase(state_->folder, name);
+            if (name.empty()) return false;
+            found = lstat((state_->folder + name).c_str(), &st) == 0;
+        }
+        const bool folder = found && S_ISLNK(st.st_mode) ? IsFolder(state_->folder + name)
+                                                         : found && S_ISDIR(st.st_mode);
         entry.name = name;
         entry.attributes = folder ? kAttrDirectory : kAttrArchive;
         if (name.starts_with('.') && name != "." && name != "..") entry.attributes |= kAttrHidden;
@@ -222,28 +252,38 @@ bool DirectorySearch::Next(FileEntry& entry) {
 
 int ReadWholeFile(std::string_view path, std::string& contents) {
     if (IsBadFilePath(path)) return errors::kBadFileNameOrNumber;
-    const std::string native = Resolve(path);
-    const int fd = open(native.c_str(), O_RDONLY | O_CLOEXEC);
+    // The name as given is tried first: only a miss needs the search for its letter case.
+    std::string native = NativePath(path);
+    int fd = open(native.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0 && (errno == ENOENT || errno == ENOTDIR)) {
+        native = Resolve(path);
+        fd = open(native.c_str(), O_RDONLY | O_CLOEXEC);
+    }
     if (fd < 0) return ErrorFromErrno(errno, native);
     struct stat st {};
     if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
         close(fd);
         return errors::kPathFileAccessError;
     }
-    contents.clear();
-    contents.reserve(static_cast<std::size_t>(st.st_size));
-    char buffer[65536];
+    // Straight into the string, sized by the file's length and one byte more, where the
+    // end of the file shows without growing the string; a file that grows meanwhile
+    // grows it. Bounded: every round reads something or ends.
+    contents.resize(static_cast<std::size_t>(st.st_size) + 1);
+    std::size_t used = 0;
     for (;;) {
-        const ssize_t n = read(fd, buffer, sizeof buffer);
+        if (used == contents.size()) contents.resize(used + 65536);
+        const ssize_t n = read(fd, contents.data() + used, contents.size() - used);
         if (n == 0) break;
         if (n < 0) {
             if (errno == EINTR) continue;
             const int error = errno;
             close(fd);
+            contents.clear();
             return ErrorFromErrno(error, native);
         }
-        contents.append(buffer, static_cast<std::size_t>(n));
+        used += static_cast<std::size_t>(n);
     }
+    contents.resize(used);
     close(fd);
     return 0;
 }

@@ -2,15 +2,20 @@
 // notifications sits in the epoll set of the thread that owns its window, watched only
 // for the conditions that may post an event now: a condition whose event was posted and
 // not yet re-enabled is not watched, so a level-triggered set never fires without cause.
+// Registrations are one-shot: a socket that fired is switched off by the kernel itself,
+// and re-enabling it is one change of its registration rather than a removal and a new
+// entry; a socket stays in the set until it is closed.
 #include "platform/Sockets.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/epoll.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -41,7 +46,8 @@ struct SocketRecord {
     MessageId message = 0;
     std::uint32_t mask = 0;
     int epollFd = -1;         // the set it is in, -1 when in none
-    std::uint32_t armed = 0;  // the epoll events it is registered for
+    std::uint32_t armed = 0;  // the epoll events enabled now (0: switched off)
+    bool nonBlocking = false;
     // Winsock's enabling state: an event is posted only while enabled.
     bool readEnabled = true;
     bool acceptEnabled = true;
@@ -104,28 +110,34 @@ std::uint32_t WantedEvents(const SocketRecord& r) {
     return events;
 }
 
+void LeaveEpollSet(SocketRecord& r) {
+    if (r.epollFd != -1) epoll_ctl(r.epollFd, EPOLL_CTL_DEL, r.fd, nullptr);
+    r.epollFd = -1;
+    r.armed = 0;
+}
+
 // Brings the socket's epoll registration in line with its state. A socket that wants
-// nothing leaves the set entirely: errors and hang-ups are reported even for an empty
-// event mask, and would otherwise wake the loop for nothing.
+// nothing must not stay enabled: errors and hang-ups are reported even for an empty
+// event mask, and would wake the loop for nothing. One that fired is off already; one
+// still enabled leaves the set (rare: a request withdrawn).
 void Rearm(SocketRecord& r) {
     const std::uint32_t wanted = WantedEvents(r);
-    int targetEpoll = -1;
-    if (wanted != 0) {
-        auto owner = posix::WindowRegistry::Instance().OwnerOf(r.window);
-        if (owner) targetEpoll = owner->epollFd();
+    if (wanted == 0) {
+        if (r.armed != 0) LeaveEpollSet(r);
+        return;
     }
-    if (r.epollFd != -1 && (targetEpoll != r.epollFd || wanted == 0)) {
-        epoll_ctl(r.epollFd, EPOLL_CTL_DEL, r.fd, nullptr);
-        r.epollFd = -1;
-        r.armed = 0;
-    }
-    if (targetEpoll == -1 || (r.epollFd == targetEpoll && r.armed == wanted)) return;
+    if (r.epollFd != -1 && r.armed == wanted) return;
     epoll_event ev{};
-    ev.events = wanted;
+    ev.events = wanted | EPOLLONESHOT;
     ev.data.u64 = static_cast<std::uint64_t>(r.fd);
-    const int op = r.epollFd == -1 ? EPOLL_CTL_ADD : EPOLL_CTL_MOD;
-    if (epoll_ctl(targetEpoll, op, r.fd, &ev) == 0) {
-        r.epollFd = targetEpoll;
+    if (r.epollFd != -1) {
+        // The set of the window's thread; a request for another window left it first.
+        if (epoll_ctl(r.epollFd, EPOLL_CTL_MOD, r.fd, &ev) == 0) r.armed = wanted;
+        return;
+    }
+    auto owner = posix::WindowRegistry::Instance().OwnerOf(r.window);
+    if (owner && epoll_ctl(owner->epollFd(), EPOLL_CTL_ADD, r.fd, &ev) == 0) {
+        r.epollFd = owner->epollFd();
         r.armed = wanted;
     }
 }
@@ -160,7 +172,9 @@ void OnConnectedReady(SocketRecord& r, std::uint32_t events) {
         return;
     }
     if (events & (EPOLLIN | EPOLLRDHUP | EPOLLHUP)) {
-        if (PendingBytes(r.fd) > 0) {
+        // Readable without a hang-up can only mean data; otherwise ask.
+        const bool data = (events & (EPOLLRDHUP | EPOLLHUP)) == 0 || PendingBytes(r.fd) > 0;
+        if (data) {
             if ((r.mask & kFdRead) && r.readEnabled) {
                 r.readEnabled = false;
                 Notify(r, kFdRead, 0);
@@ -190,6 +204,7 @@ void HandleSocketReadiness(int fd, std::uint32_t events) {
     std::lock_guard lock(gMutex);
     SocketRecord* r = Find(fd);
     if (r == nullptr) return;
+    r->armed = 0;  // one-shot: off until Rearm enables it again
     switch (r->phase) {
         case Phase::Connecting:
             OnConnectDone(*r);
@@ -238,7 +253,11 @@ int CloseSocket(SocketHandle socket) {
     std::lock_guard lock(gMutex);
     SocketRecord* r = Find(socket);
     if (r == nullptr) return Fail(kWsaENotSock);
-    if (r->epollFd != -1) epoll_ctl(r->epollFd, EPOLL_CTL_DEL, r->fd, nullptr);
+    // Closing the descriptor takes it out of the epoll set, unless a child process started
+    // meanwhile still holds it: until that child runs its program, a registration left
+    // enabled would report this socket's events under a number soon given to another.
+    // One that fired and was not enabled again reports nothing and may stay.
+    if (r->armed != 0) LeaveEpollSet(*r);
     close(r->fd);
     gSockets.erase(r->fd);
     return 0;
@@ -307,7 +326,8 @@ SocketHandle AcceptSocket(SocketHandle listener, Ipv4Endpoint* peer) {
                    .phase = Phase::Connected,
                    .window = l->window,
                    .message = l->message,
-                   .mask = l->mask};
+                   .mask = l->mask,
+                   .nonBlocking = (flags & SOCK_NONBLOCK) != 0};
     Notify(r, kFdWrite, 0);
     Rearm(r);
     gSockets[fd] = r;
@@ -351,16 +371,51 @@ int SendBytes(SocketHandle socket, const char* data, int length) {
     return FailFromErrno();
 }
 
+int SendPieces(SocketHandle socket, const std::string_view* pieces, int count, bool more) {
+    std::lock_guard lock(gMutex);
+    SocketRecord* r = Find(socket);
+    if (r == nullptr) return Fail(kWsaENotSock);
+    iovec vectors[64];
+    const int used = std::clamp(count, 0, 64);  // the rest goes with the next call
+    for (int i = 0; i < used; ++i) {
+        vectors[i].iov_base = const_cast<char*>(pieces[i].data());
+        vectors[i].iov_len = pieces[i].size();
+    }
+    msghdr message{};
+    message.msg_iov = vectors;
+    message.msg_iovlen = static_cast<std::size_t>(used);
+    const ssize_t sent = sendmsg(r->fd, &message, MSG_NOSIGNAL | (more ? MSG_MORE : 0));
+    if (sent >= 0) return static_cast<int>(sent);
+    if (errno == EAGAIN) {
+        r->writeWanted = true;
+        Rearm(*r);
+    }
+    return FailFromErrno();
+}
+
+// Switching Nagle's wait off sends whatever a "more" send held back, and lets every later
+// partly filled packet go at once.
+int PushSentBytes(SocketHandle socket) {
+    std::lock_guard lock(gMutex);
+    SocketRecord* r = Find(socket);
+    if (r == nullptr) return Fail(kWsaENotSock);
+    int on = 1;
+    if (setsockopt(r->fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on) != 0) return FailFromErrno();
+    return 0;
+}
+
 int ReceiveBytes(SocketHandle socket, char* buffer, int length) {
     std::lock_guard lock(gMutex);
     SocketRecord* r = Find(socket);
     if (r == nullptr) return Fail(kWsaENotSock);
     const ssize_t got = recv(r->fd, buffer, static_cast<std::size_t>(length), 0);
     const int savedErrno = errno;
-    // A receive re-enables the read event; data left behind posts it again at once.
+    // A receive re-enables the read event; data left behind posts it again at once. Only
+    // a receive that filled the buffer can have left any: a shorter one took all there
+    // was, and data arriving later is reported by the re-enabled registration.
     r->readEnabled = true;
     r->closeDeferred = false;
-    if (r->phase == Phase::Connected && (r->mask & kFdRead) && !r->closePosted &&
+    if (r->phase == Phase::Connected && (r->mask & kFdRead) && !r->closePosted && got == length &&
         PendingBytes(r->fd) > 0) {
         r->readEnabled = false;
         Notify(*r, kFdRead, 0);
@@ -377,6 +432,7 @@ int SetSocketBlocking(SocketHandle socket, bool blocking) {
     if (blocking && r->mask != 0) return Fail(kWsaEInval);
     const int flags = fcntl(r->fd, F_GETFL);
     fcntl(r->fd, F_SETFL, blocking ? (flags & ~O_NONBLOCK) : (flags | O_NONBLOCK));
+    r->nonBlocking = !blocking;
     return 0;
 }
 
@@ -386,11 +442,13 @@ int RequestNotifications(SocketHandle socket, WindowHandle window, MessageId mes
     SocketRecord* r = Find(socket);
     if (r == nullptr) return Fail(kWsaENotSock);
     if (mask != 0 && !posix::WindowRegistry::Instance().OwnerOf(window)) return Fail(kWsaEInval);
+    if (window != r->window && r->epollFd != -1) LeaveEpollSet(*r);  // maybe another thread's
     r->window = window;
     r->message = message;
     r->mask = mask;
     if (mask != 0) {
-        fcntl(r->fd, F_SETFL, fcntl(r->fd, F_GETFL) | O_NONBLOCK);
+        if (!r->nonBlocking) fcntl(r->fd, F_SETFL, fcntl(r->fd, F_GETFL) | O_NONBLOCK);
+        r->nonBlocking = true;
         // Every condition is looked at afresh; those that already hold post at once.
         r->readEnabled = true;
         r->acceptEnabled = true;
@@ -432,11 +490,20 @@ std::uint32_t ParseDottedAddress(std::string_view text) {
     return inet_addr(copy.c_str());
 }
 
+// Written by hand: it runs for every accepted connection, and inet_ntop formats through
+// sprintf.
 std::string DottedAddressText(std::uint32_t address) {
-    char buffer[INET_ADDRSTRLEN] = {};
-    in_addr a{};
-    a.s_addr = address;
-    return inet_ntop(AF_INET, &a, buffer, sizeof buffer) ? buffer : "";
+    const auto* bytes = reinterpret_cast<const unsigned char*>(&address);  // network order
+    std::string text;
+    text.reserve(15);
+    for (int i = 0; i < 4; ++i) {
+        if (i > 0) text += '.';
+        const unsigned value = bytes[i];
+        if (value >= 100) text += static_cast<char>('0' + value / 100);
+        if (value >= 10) text += static_cast<char>('0' + value / 10 % 10);
+        text += static_cast<char>('0' + value % 10);
+    }
+    return text;
 }
 
 namespace {

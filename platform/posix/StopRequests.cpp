@@ -40,6 +40,9 @@ bool WatchStopRequests(WindowHandle window) {
         const sigset_t set = StopSignals();
         // Threads started from here on inherit the mask, so the waiter gets every signal.
         if (pthread_sigmask(SIG_BLOCK, &set, nullptr) != 0) return false;
+        // A write beyond the process's file size limit would end the program outright;
+        // ignored, the write fails with an error the store answers, as on a full disk.
+        signal(SIGXFSZ, SIG_IGN);
         std::thread(WaitForSignals, set).detach();
         return true;
     }();

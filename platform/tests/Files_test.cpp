@@ -51,6 +51,20 @@ TEST(Files, BytesGoInAndComeOutUnchanged) {
     EXPECT_EQ(back, "");
 }
 
+// Sizes around the reader's buffer and growth steps come back whole.
+TEST(Files, FilesOfAnySizeReadBackWhole) {
+    TempFolder folder;
+    for (const std::size_t size : {1u, 4095u, 65535u, 65536u, 65537u, 300001u}) {
+        std::string bytes(size, '\0');
+        for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>(i * 7 % 253);
+        const std::string path = folder.path() + "sized";
+        ASSERT_EQ(WriteWholeFile(path, bytes), 0);
+        std::string back = "left over";
+        ASSERT_EQ(ReadWholeFile(path, back), 0);
+        EXPECT_TRUE(back == bytes) << size;
+    }
+}
+
 TEST(Files, ErrorNumbersNameTheCause) {
     TempFolder folder;
     std::string out;

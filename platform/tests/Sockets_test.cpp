@@ -227,6 +227,21 @@ TEST(Sockets, ReadIsSignalledAgainAfterAReceiveThatLeavesData) {
     ASSERT_TRUE(watch.WaitFor(pair.accepted, kFdRead));
 }
 
+// A receive that took less than it asked for emptied the socket; data that comes after it
+// is signalled, however soon.
+TEST(Sockets, ReadIsSignalledForDataFollowingAShortReceive) {
+    Watch watch;
+    Pair pair(watch);
+    char buffer[100];
+    for (int round = 1; round <= 20; ++round) {
+        ASSERT_EQ(SendBytes(pair.client, "ab", 2), 2);
+        ASSERT_TRUE(watch.WaitFor(pair.accepted, kFdRead, round)) << round;
+        ASSERT_EQ(ReceiveBytes(pair.accepted, buffer, sizeof buffer), 2);
+    }
+    PumpFor(50);
+    EXPECT_EQ(watch.Count(pair.accepted, kFdRead), 20);
+}
+
 TEST(Sockets, GracefulCloseIsSignalledOnceAfterTheDataIsRead) {
     Watch watch;
     Pair pair(watch);
@@ -326,6 +341,10 @@ TEST(Sockets, BindingAPortInUseFails) {
 TEST(Sockets, NamesAndAddresses) {
     Watch watch;
     EXPECT_EQ(DottedAddressText(kLoopback), "127.0.0.1");
+    for (const char* text : {"0.0.0.0", "10.100.9.255", "200.20.2.199", "1.10.100.101"}) {
+        EXPECT_EQ(DottedAddressText(ParseDottedAddress(text)), text);
+    }
+    EXPECT_EQ(DottedAddressText(0xFFFFFFFFu), "255.255.255.255");
     const std::uint32_t a = ParseDottedAddress("10.1.2.3");
     const auto* bytes = reinterpret_cast<const unsigned char*>(&a);
     EXPECT_EQ(bytes[0], 10);  // network order: the first number first

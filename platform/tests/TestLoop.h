@@ -8,7 +8,15 @@
 
 namespace pelorin::testing {
 
-// Dispatches messages until `done` is true or `timeoutMs` passed; true when done.
+// How many times slower than usual this run goes: PELORIN_TEST_TIME_SCALE (a whole number,
+// set when the tests run under a memory checker), 1 when it is not set.
+std::uint32_t TimeScale();
+
+// `ms` stretched by TimeScale(), for what a slowed-down run cannot keep: limits that say
+// when to give up waiting, and a period that must outlast the test's own work.
+std::uint32_t ScaledMs(std::uint32_t ms);
+
+// Dispatches messages until `done` is true or `timeoutMs` (scaled) passed; true when done.
 bool PumpUntil(const std::function<bool()>& done, std::uint32_t timeoutMs = 5000);
 
 // Dispatches whatever arrives during `ms` milliseconds.

@@ -91,9 +91,11 @@ TEST(Timers, CallbackTimersGetDistinctIdsAndRunOnTheCreatingThread) {
 
 TEST(Timers, ElapsedPeriodsWhileBusyGiveOneTickNotABacklog) {
     gCallbacks = {};
-    const std::uintptr_t id = SetCallbackTimer(20, RecordCallback);
+    // The period is stretched with a slowed-down run: draining must take less than one.
+    const std::uint32_t periodMs = testing::ScaledMs(20);
+    const std::uintptr_t id = SetCallbackTimer(periodMs, RecordCallback);
     // Busy for ten periods without looking at the queue.
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    std::this_thread::sleep_for(std::chrono::milliseconds(10 * periodMs));
     testing::DrainQueue();
     EXPECT_EQ(gCallbacks.ids.size(), 1u);
     KillCallbackTimer(id);

@@ -94,6 +94,23 @@ int SendBytes(SocketHandle socket, const char* data, int length) {
     return send(ToNative(socket), data, length, 0);
 }
 
+// One send per piece; a short or refused send ends the call.
+int SendPieces(SocketHandle socket, const std::string_view* pieces, int count, bool /*more*/) {
+    int total = 0;
+    for (int i = 0; i < count; ++i) {
+        const int length = static_cast<int>(pieces[i].size());
+        const int sent = send(ToNative(socket), pieces[i].data(), length, 0);
+        if (sent < 0) return total > 0 ? total : sent;
+        total += sent;
+        if (sent < length) break;
+    }
+    return total;
+}
+
+int PushSentBytes(SocketHandle /*socket*/) {
+    return 0;
+}
+
 int ReceiveBytes(SocketHandle socket, char* buffer, int length) {
     return recv(ToNative(socket), buffer, length, 0);
 }

@@ -14,6 +14,7 @@
 #include "platform/Process.h"
 #include "platform/Sockets.h"
 #include "platform/tests/TempFolder.h"
+#include "platform/tests/TestLoop.h"
 #include "platform/tests/TestPeer.h"
 
 namespace pelorin {
@@ -32,7 +33,7 @@ class ServerProgram : public ::testing::Test {
 
     // Bounded: the program answers within a few seconds or not at all.
     static bool WaitUntil(const std::function<bool()>& done) {
-        for (int i = 0; i < 500; ++i) {
+        for (std::uint32_t i = 0; i < 500 * testing::TimeScale(); ++i) {
             if (done()) return true;
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }

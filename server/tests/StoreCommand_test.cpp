@@ -175,6 +175,32 @@ TEST_F(StoreCommands, DelOfAFolderThatHoldsEntriesFailsAndKeepsThem) {
     EXPECT_EQ(TakeLog(), (Lines{"DEL /d/", "DEL /d/", " Error 75: Path/File access error"}));
 }
 
+// "/" names the data folder itself, and so do the forms that fold into it.
+TEST_F(StoreCommands, DelNeverRemovesTheDataFolderEvenWhenEmpty) {
+    for (const char* target : {"/", "", "//", "/./"}) {
+        SCOPED_TRACE(target);
+        EXPECT_ANSWER(Run("DEL", target), 400, "Bad Request", "Fehler 75: Path/File access error");
+    }
+    EXPECT_EQ(Run("DEL", "/ /").status, 400);  // the file systems drop the blank name
+    MakeDir("d");                              // the data folder is still there
+    EXPECT_ANSWER(Run("DEL", "/d/"), 200, "OK", "");
+}
+
+// The file systems drop spaces at the end of a name, so a blank name would stand for the
+// folder around it: NEW would create one item and DEL look for another.
+TEST_F(StoreCommands, BlankNamesAreRefusedByEveryCommand) {
+    MakeDir("a");
+    for (const char* command : {"NEW", "DEL", "GET", "SET", "DIR"}) {
+        for (const char* target : {"/a/ /", "/a/ ", "/ /a"}) {
+            SCOPED_TRACE(std::string(command) + " " + target);
+            EXPECT_ANSWER(Run(command, target), 400, "Bad Request",
+                          "Fehler 52: Bad file name or number");
+        }
+    }
+    EXPECT_EQ(Names(), Lines{"a"});
+    EXPECT_EQ(Names("a"), Lines{});
+}
+
 TEST_F(StoreCommands, DelMixingFilesAndFolders) {
     Put("f", "x");
     MakeDir("d");

@@ -52,6 +52,9 @@ TEST(StoreName, RefusesWhatTheFileSystemRefuses) {
         "\\com1",
         "\\LPT9",
         "\\conin$",
+        "\\ ",  // parts of spaces only stand for the folder around them
+        "\\a\\  \\",
+        "\\ \\b",
     };
     for (const std::string& name : refused) {
         EXPECT_EQ(RefusedNameError(name, true), errors::kBadFileNameOrNumber) << name;

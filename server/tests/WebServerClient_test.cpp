@@ -234,6 +234,20 @@ TEST_F(ParserTest, AnotherPeerIsCompleteAtItsHeadersWithoutBody) {
     EXPECT_EQ(recorder.events, (Events{"GetAnswer", "ReadyForData", "SendComplete"}));
 }
 
+// An empty piece handed over while the head is still being sent (the body of an empty
+// file) must not hold the answer back: the send completes and the connection can end.
+TEST_F(ParserTest, AnEmptyPieceBehindTheHeadStillCompletes) {
+    recorder.onReady = [&](WebServerClient& client) {
+        client.SendAnswer("HTTP/1.0", 200, "OK", "text/plain", 0, "", nullptr);
+        client.SendData("");
+    };
+    Parse("GET /empty HTTP/1.0\r\n\r\n");
+    EXPECT_TRUE(PumpUntil([&] { return recorder.Count("SendComplete") == 1; }));
+    LastClient().Cancel();
+    ASSERT_TRUE(peers.back()->ReadUntilClosed());
+    EXPECT_EQ(peers.back()->received(), StoreAnswerHead("200 OK"));
+}
+
 TEST_F(ParserTest, APeerClosingMidRequestCancelsWithoutReadyForData) {
     auto peer = Connect();
     ASSERT_TRUE(peer->Send("SET /a HTTP/1.0\r\nContent-Length: 5\r\n\r\nab"));

@@ -5,10 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "platform/Clock.h"
 #include "platform/RuntimeError.h"
 #include "platform/tests/TestLoop.h"
 #include "platform/tests/TestPeer.h"
@@ -46,7 +48,10 @@ class Endpoint : public WinsockEvents {
         EXPECT_EQ(static_cast<std::size_t>(bytesTotal), data.size());
         received += data;
     }
-    void SendComplete(Winsock&) override { ++sendCompletes; }
+    void SendComplete(Winsock&) override {
+        ++sendCompletes;
+        if (onSendComplete) onSendComplete();
+    }
     void Close(Winsock& sender) override {
         ++closes;
         stateAtClose = sender.State();
@@ -63,6 +68,7 @@ class Endpoint : public WinsockEvents {
     int closes = 0;
     std::int32_t stateAtClose = -1;
     std::vector<int> errors;
+    std::function<void()> onSendComplete;
 
   private:
     bool accept_;
@@ -139,6 +145,89 @@ TEST(Winsock, SendCompleteComesFromTheLoopEvenForNothing) {
     EXPECT_EQ(endpoint.sendCompletes, 2);  // one for both pieces
     ASSERT_TRUE(peer.ReadAtLeast(4));
     EXPECT_EQ(peer.received(), "abcd");
+}
+
+// Bytes of odd sizes, each position telling where it belongs.
+std::string Numbered(std::size_t size, std::size_t start) {
+    std::string bytes(size, '\0');
+    for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((start + i) % 251);
+    return bytes;
+}
+
+TEST(Winsock, ManyPiecesOfAnySizeLeaveInOrderWithOneSendComplete) {
+    Endpoint endpoint;
+    TestPeer peer(endpoint.port());
+    ASSERT_TRUE(PumpUntil([&] { return endpoint.connection->State() == Winsock::sckConnected; }));
+    std::string all;
+    for (std::size_t i = 0; i < 300; ++i) {
+        // Empty pieces, small ones, and now and then one larger than a single write takes.
+        const std::size_t size = i % 7 == 0 ? 0 : i % 50 == 1 ? 1536 * 1024 + i : i * 13;
+        const std::string piece = Numbered(size, all.size());
+        all += piece;
+        endpoint.connection->SendData(piece);
+    }
+    ASSERT_TRUE(peer.ReadAtLeast(all.size(), 10000));
+    EXPECT_TRUE(peer.received() == all);
+    PumpFor(100);
+    EXPECT_EQ(endpoint.sendCompletes, 1);
+}
+
+// An answer written in two steps (the second from the first one's SendComplete, as the
+// request connection does) reaches a peer that waits for it while the connection stays
+// open, at once: bytes held back for more that never comes would leave only with the
+// system's own timer, some 200 ms later.
+TEST(Winsock, DataSentFromSendCompleteArrivesAtOnceWithoutAClose) {
+    Endpoint endpoint;
+    TestPeer peer(endpoint.port());
+    ASSERT_TRUE(PumpUntil([&] { return endpoint.connection->State() == Winsock::sckConnected; }));
+    std::uint32_t lastComplete = 0;
+    endpoint.onSendComplete = [&] {
+        lastComplete = platform::TickCount();
+        if (endpoint.sendCompletes == 1) endpoint.connection->SendData("second part");
+    };
+    endpoint.connection->SendData("first part, ");
+    ASSERT_TRUE(PumpUntil([&] { return endpoint.sendCompletes == 2; }));
+    ASSERT_TRUE(peer.ReadAtLeast(23, 2000));
+    EXPECT_LT(platform::TickCount() - lastComplete, 150u);
+    EXPECT_EQ(peer.received(), "first part, second part");
+    EXPECT_FALSE(peer.Poll());  // still open
+
+    endpoint.connection->SendData("x");  // and later bytes go at once as well
+    ASSERT_TRUE(PumpUntil([&] { return endpoint.sendCompletes == 3; }));
+    ASSERT_TRUE(peer.ReadAtLeast(24, 2000));
+    EXPECT_LT(platform::TickCount() - lastComplete, 150u);
+}
+
+// A peer that does not read holds back its own answer only: the control keeps the rest,
+// another connection is served meanwhile, and once the peer reads, every byte arrives
+// and SendComplete comes once.
+TEST(Winsock, APeerThatDoesNotReadHoldsUpOnlyItsOwnConnection) {
+    Endpoint slow;
+    Endpoint other;
+    TestPeer slowPeer(slow.port());
+    TestPeer otherPeer(other.port());
+    ASSERT_TRUE(PumpUntil([&] {
+        return slow.connection->State() == Winsock::sckConnected &&
+               other.connection->State() == Winsock::sckConnected;
+    }));
+    const std::string head = Numbered(17, 0);
+    const std::string body = Numbered(24 * 1024 * 1024 + 3, head.size());
+    slow.connection->SendData(head);
+    slow.connection->SendData(body);
+    PumpFor(200);
+    EXPECT_EQ(slow.sendCompletes, 0);  // more than the sockets hold
+
+    other.connection->SendData("served");
+    ASSERT_TRUE(otherPeer.ReadAtLeast(6, 2000));
+    ASSERT_TRUE(PumpUntil([&] { return other.sendCompletes == 1; }));
+    EXPECT_EQ(slow.sendCompletes, 0);
+
+    ASSERT_TRUE(slowPeer.ReadAtLeast(head.size() + body.size(), 20000));
+    EXPECT_TRUE(slowPeer.received() == head + body);
+    ASSERT_TRUE(PumpUntil([&] { return slow.sendCompletes == 1; }));
+    PumpFor(50);
+    EXPECT_EQ(slow.sendCompletes, 1);
+    EXPECT_TRUE(slow.errors.empty());
 }
 
 // Events already queued when the control closes are never raised: not for the closed

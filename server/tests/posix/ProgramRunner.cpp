@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/Files.h"
+#include "platform/tests/TestLoop.h"
 #include "server/CommandLine.h"
 
 namespace pelorin::testing {
@@ -89,7 +90,7 @@ bool ProgramRunner::Start(const std::string& programFile, const std::string& fol
     if (pid == 0) RunChild(copy, args, terminalName.c_str(), Native(folder) + "stderr.txt");
     process_->pid = pid;
     // The window is up once the terminal shows its state.
-    for (int i = 0; i < 500; ++i) {
+    for (std::uint32_t i = 0; i < 500 * TimeScale(); ++i) {
         if (ButtonCaption() != "") return true;
         if (Wait(0)) return false;
         Pause();
@@ -136,7 +137,7 @@ std::optional<int> ProgramRunner::Wait(std::uint32_t timeoutMs) {
             process_->status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
             return process_->status;
         }
-        if (waited >= timeoutMs) return std::nullopt;
+        if (waited >= ScaledMs(timeoutMs)) return std::nullopt;
         Pause();
     }
 }

@@ -1,0 +1,191 @@
+#!/bin/bash
+# The store server side by side with nginx and a bare epoll server, in one run, on
+# loopback: each server pinned to core 0, the load client to core 1, a new connection per
+# request. Prints one table (see README.md) and the client library's call latency.
+#
+#   bench/compare.sh [--build DIR] [--seconds S] [--clients N]
+#
+# The servers serve copies of the same files from a fresh folder under /tmp; nginx runs
+# from a temporary configuration (one worker process, access log off) and is installed
+# with apt-get when missing. Every server started here is stopped by its process id.
+set -eu
+
+here=$(cd "$(dirname "$0")" && pwd)
+build="$here/../build/linux"
+seconds=10
+clients=32
+while [ $# -gt 0 ]; do
+    case "$1" in
+        --build) build=$2; shift 2 ;;
+        --seconds) seconds=$2; shift 2 ;;
+        --clients) clients=$2; shift 2 ;;
+        *) echo "usage: $0 [--build DIR] [--seconds S] [--clients N]" >&2; exit 2 ;;
+    esac
+done
+build=$(cd "$build" && pwd)
+for program in server/pelorin bench/load_client bench/bare_server; do
+    [ -x "$build/$program" ] || { echo "missing $build/$program: build it first" >&2; exit 1; }
+done
+if ! command -v nginx >/dev/null && [ ! -x /usr/sbin/nginx ]; then
+    echo "installing nginx" >&2
+    apt-get install -y nginx >/dev/null
+fi
+nginx_program=$(command -v nginx || echo /usr/sbin/nginx)
+
+cores=$(nproc)
+server_core=0
+client_core=$((cores > 1 ? 1 : 0))
+
+work=$(mktemp -d /tmp/pelorin-compare-XXXXXX)
+pids=()
+cleanup() {
+    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+    for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+# 1,000 idle connections and the load need more descriptors than the usual 1,024.
+ulimit -n 8192 2>/dev/null || true
+
+# The data: names without full stops, which the store drops from paths.
+data="$work/data"
+mkdir -p "$data/many"
+head -c 1024 /dev/urandom >"$data/f1k"
+head -c 65536 /dev/urandom >"$data/f64k"
+head -c $((10 << 20)) /dev/urandom >"$data/f10m"
+head -c 1024 /dev/urandom >"$data/setme"
+for i in $(seq -w 1 1000); do printf 'file %s\n' "$i" >"$data/many/n$i"; done
+many_listing=$((1000 * (5 + 2)))  # "n0001" + CR LF per line
+chmod -R a+rX "$work"              # the nginx worker runs as an unprivileged user
+
+free_port() {
+    python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'
+}
+
+wait_for_port() {
+    for _ in $(seq 1 250); do
+        (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null && return 0
+        sleep 0.02
+    done
+    echo "nothing listens on port $1" >&2
+    return 1
+}
+
+# The store server: a copy of the program beside the data folder.
+cp "$build/server/pelorin" "$work/pelorin"
+pelorin_port=$(free_port)
+taskset -c $server_core "$work/pelorin" "/PORT$pelorin_port" /START </dev/null >/dev/null 2>&1 &
+pelorin_pid=$!
+pids+=("$pelorin_pid")
+
+nginx_port=$(free_port)
+mkdir -p "$work/nginx"
+cat >"$work/nginx/nginx.conf" <<EOF
+worker_processes 1;
+daemon off;
+pid $work/nginx/nginx.pid;
+error_log $work/nginx/error.log;
+events { worker_connections 4096; }
+http {
+    access_log off;
+    sendfile on;
+    tcp_nopush on;
+    default_type text/plain;
+    types {}
+    client_body_temp_path $work/nginx/body;
+    proxy_temp_path $work/nginx/proxy;
+    fastcgi_temp_path $work/nginx/fastcgi;
+    uwsgi_temp_path $work/nginx/uwsgi;
+    scgi_temp_path $work/nginx/scgi;
+    server {
+        listen 127.0.0.1:$nginx_port;
+        root $data;
+    }
+}
+EOF
+taskset -c $server_core "$nginx_program" -p "$work/nginx" -e "$work/nginx/error.log" \
+    -c "$work/nginx/nginx.conf" &
+nginx_pid=$!
+pids+=("$nginx_pid")
+
+bare_port=$(free_port)
+taskset -c $server_core "$build/bench/bare_server" --port "$bare_port" --folder "$data" \
+    --lifetime 3600 &
+bare_pid=$!
+pids+=("$bare_pid")
+
+wait_for_port "$pelorin_port"
+wait_for_port "$nginx_port"
+wait_for_port "$bare_port"
+# The nginx worker does the work; its master only waits.
+nginx_worker=$(pgrep -P "$nginx_pid" | head -1)
+[ -n "$nginx_worker" ] || { echo "no nginx worker" >&2; exit 1; }
+
+results="$work/results"
+: >"$results"
+# run ROW-NAME PORT PIDS... -- LOAD-CLIENT-ARGUMENTS
+run() {
+    local row=$1 port=$2
+    shift 2
+    local pid_args=()
+    while [ "$1" != "--" ]; do pid_args+=(--pid "$1"); shift; done
+    shift
+    local out
+    out=$(taskset -c $client_core "$build/bench/load_client" --port "$port" \
+        --clients "$clients" --seconds "$seconds" "${pid_args[@]}" --label "$row" "$@" || true)
+    echo "$out" | grep -v '^RESULT' >&2
+    local result
+    result=$(echo "$out" | grep '^RESULT' || echo "RESULT rate=0 mbps=0 server_us=0 good=0 wrong=0 failures=0")
+    echo "$row|$result" >>"$results"
+}
+
+for size in 1k 64k 10m; do
+    case $size in 1k) bytes=1024 ;; 64k) bytes=65536 ;; 10m) bytes=$((10 << 20)) ;; esac
+    run "GET $size|pelorin" "$pelorin_port" "$pelorin_pid" -- --get "/f$size" --expect $bytes
+    run "GET $size|nginx" "$nginx_port" "$nginx_worker" -- --get "/f$size" --expect $bytes
+    run "GET $size|bare" "$bare_port" "$bare_pid" -- --get "/f$size" --expect $bytes
+done
+run "SET 1k|pelorin" "$pelorin_port" "$pelorin_pid" -- --set /setme --body-size 1024 --expect 0
+run "DIR 1000 files|pelorin" "$pelorin_port" "$pelorin_pid" -- --dir /many/ \
+    --expect $many_listing
+run "GET 1k, 1000 idle|pelorin" "$pelorin_port" "$pelorin_pid" -- --get /f1k --expect 1024 \
+    --idle 1000
+
+echo
+echo "$clients clients, ${seconds} s per row, a new connection per request; server on core" \
+    "$server_core, load client on core $client_core"
+awk -F'|' '
+function field(text, key,    n, parts, i, kv) {
+    n = split(text, parts, " ")
+    for (i = 1; i <= n; i++) { split(parts[i], kv, "="); if (kv[1] == key) return kv[2] + 0 }
+    return 0
+}
+function ratio(a, b) { return b > 0 ? sprintf("%.2f", a / b) : "-" }
+{
+    key = $1; server = $2
+    rate[key, server] = field($3, "rate"); mbps[key, server] = field($3, "mbps")
+    us[key, server] = field($3, "server_us"); bad[key, server] = field($3, "wrong") + field($3, "failures")
+    order[++n] = key SUBSEP server
+}
+END {
+    printf "%-22s %-8s %9s %9s %9s %6s %9s %9s %7s\n", "row", "server", "answers/s", "MB/s", \
+        "us/answer", "errors", "rate/ngx", "us/ngx", "us/bare"
+    for (i = 1; i <= n; i++) {
+        split(order[i], k, SUBSEP)
+        printf "%-22s %-8s %9.0f %9.1f %9.1f %6d %9s %9s %7s\n", k[1], k[2], \
+            rate[k[1], k[2]], mbps[k[1], k[2]], us[k[1], k[2]], bad[k[1], k[2]], \
+            ratio(rate[k[1], k[2]], rate[k[1], "nginx"]), ratio(us[k[1], k[2]], us[k[1], "nginx"]), \
+            ratio(us[k[1], k[2]], us[k[1], "bare"])
+    }
+    base = rate["GET 1k", "pelorin"]
+    if (base > 0) printf "\nGET 1k with 1000 idle connections: %.2f of the rate without them\n", \
+        rate["GET 1k, 1000 idle", "pelorin"] / base
+}' "$results"
+
+# The client library's call latency against the same store server.
+if [ -x "$build/bench/client-latency" ]; then
+    echo
+    echo "client library call latency (100 ms request delay):"
+    taskset -c $client_core "$build/bench/client-latency" --port "$pelorin_port" --calls 10 || true
+fi

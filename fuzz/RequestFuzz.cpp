@@ -1,0 +1,131 @@
+// The server's request parser fed one input in three cuts: whole, in pieces the input
+// chooses, and byte by byte. Every cut must give the same events with the same request
+// at each of them, and the request must keep to its limits: the body cut to its length,
+// nothing kept for a peer that is not served, no line buffered beyond the line limit.
+//
+// Flags: 1 = the peer is served (headers and body kept); 2 = a line limit of 64 bytes
+// instead of 32,767, so refusals of long lines are reached with short inputs.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "fuzz/FuzzInput.h"
+#include "server/RequestParser.h"
+
+namespace pelorin::fuzz {
+namespace {
+
+constexpr std::size_t kShortLineLimit = 64;
+
+std::string Describe(const ClientRequest& request) {
+    std::string text = request.ClientCommand + "|" + request.ClientPage + "|" +
+                       request.ClientHTTPVersion + "|" +
+                       std::to_string(request.ClientContentLength) + "|" + request.ClientPostData;
+    if (request.ClientHeaders) {
+        for (std::int32_t i = 1; i <= request.ClientHeaders->Anzahl; ++i) {
+            const auto header = request.ClientHeaders->GetHeader(i);
+            text += "|" + header->TheName + ": " + header->TheValue;
+        }
+    }
+    return text;
+}
+
+// Writes down each event with what it reports; the whole request is compared at the end.
+class Recorder : public RequestParserEvents {
+  public:
+    explicit Recorder(const ClientRequest& request) : request_(request) {}
+
+    void RequestLineRead(RequestParser&) override {
+        Note("line " + request_.ClientCommand + "|" + request_.ClientPage + "|" +
+             request_.ClientHTTPVersion);
+    }
+    void HeaderAdded(RequestParser&, const std::shared_ptr<OneHeader>& header) override {
+        Require(request_.ClientHeaders && request_.ClientHeaders->GetLastHeader() == header,
+                "the header raised is the list's last");
+        Note("header " + header->TheName + ": " + header->TheValue + " after length " +
+             std::to_string(request_.ClientContentLength));
+    }
+    void RequestComplete(RequestParser&) override { End("complete " + Describe(request_)); }
+    void RequestRefused(RequestParser&, int number) override {
+        End("refused " + std::to_string(number) + " " + Describe(request_));
+    }
+
+    std::vector<std::string> events;
+    bool ended = false;
+
+  private:
+    void Note(const std::string& name) {
+        Require(!ended, "nothing follows the end of a request");
+        events.push_back(name);
+    }
+    void End(const std::string& name) {
+        Note(name);
+        ended = true;
+    }
+
+    const ClientRequest& request_;
+};
+
+struct Outcome {
+    std::vector<std::string> events;
+    std::string request;
+    bool finished = false;
+    std::size_t buffered = 0;
+};
+
+Outcome Run(const std::vector<std::string_view>& pieces, bool served, std::size_t lineLimit,
+            std::size_t payloadSize) {
+    ClientRequest request;
+    RequestParser parser(request, lineLimit);
+    Recorder recorder(request);
+    parser.SetEvents(&recorder);
+    parser.Reset(served);
+    for (const std::string_view piece : pieces) {
+        parser.Take(piece);
+        Require(parser.BufferedBytes() < lineLimit, "no line waits beyond the line limit");
+        Require(parser.BufferedBytes() <= payloadSize, "nothing buffered that did not arrive");
+    }
+    const std::size_t eventsBefore = recorder.events.size();
+    if (parser.Finished()) {
+        parser.Take("GET /more HTTP/1.0\r\nX: y\r\n\r\n");
+        Require(recorder.events.size() == eventsBefore, "data after the request is ignored");
+    }
+
+    Require(request.ClientContentLength >= 0, "a length is never negative");
+    Require(request.ClientPostData.size() <= static_cast<std::size_t>(request.ClientContentLength),
+            "the body is cut to its length");
+    if (!served) {
+        Require(!request.ClientHeaders && request.ClientPostData.empty(),
+                "nothing is kept for a peer that is not served");
+    }
+    Require(parser.Finished() == recorder.ended, "finished exactly when the request ended");
+    if (!recorder.events.empty() && recorder.events.back().starts_with("complete") && served) {
+        Require(
+            request.ClientPostData.size() == static_cast<std::size_t>(request.ClientContentLength),
+            "a complete request holds its whole body");
+    }
+    return {recorder.events, Describe(request), parser.Finished(), parser.BufferedBytes()};
+}
+
+void Compare(const Outcome& a, const Outcome& b) {
+    Require(a.events == b.events, "the same events whatever the cut");
+    Require(a.request == b.request, "the same request whatever the cut");
+    Require(a.finished == b.finished, "finished whatever the cut");
+    Require(a.buffered == b.buffered, "the same bytes waiting whatever the cut");
+}
+
+}  // namespace
+}  // namespace pelorin::fuzz
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    using namespace pelorin;
+    using namespace pelorin::fuzz;
+    const CutInput input = ReadCutInput(data, size);
+    const bool served = (input.flags & 1u) != 0;
+    const std::size_t lineLimit = (input.flags & 2u) != 0 ? kShortLineLimit : kMaxRequestLineEnd;
+    const std::size_t n = input.payload.size();
+    const Outcome whole = Run({input.payload}, served, lineLimit, n);
+    Compare(whole, Run(Pieces(input.payload, input.lengths), served, lineLimit, n));
+    Compare(whole, Run(SingleBytes(input.payload), served, lineLimit, n));
+    return 0;
+}

@@ -1,0 +1,50 @@
+#include "platform/SocketEnding.h"
+
+#include <linux/tcp.h>
+#include <netinet/in.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+
+#include <cerrno>
+#include <cstddef>
+#include <cstdint>
+
+#include "platform/posix/SocketErrors.h"
+
+namespace pelorin::platform {
+
+int ShutdownSending(SocketHandle socket) {
+    if (shutdown(static_cast<int>(socket), SHUT_WR) == 0) return 0;
+    posix::SetLastSocketError(posix::WinsockErrorFromErrno(errno));
+    return kSocketError;
+}
+
+// Bytes already on the wire are safe: the end of the data follows them at once, and a
+// peer reads what reached it up to that end even when a reset comes after it. What is at
+// risk is what waits unread here (the close then resets instead of ending) and what has
+// not left yet (a reset throws it away).
+//
+// A partly filled packet held back for more has not left, but the close sends it at once,
+// with the end of the data in the same packet, when the peer's window and the congestion
+// window let one more packet go: that is the usual end of a short answer, and it needs
+// no lingering.
+bool CloseMayLoseData(SocketHandle socket) {
+    const int fd = static_cast<int>(socket);
+    int unread = 0;
+    if (ioctl(fd, FIONREAD, &unread) != 0 || unread > 0) return true;
+    tcp_info info{};
+    socklen_t length = sizeof info;
+    constexpr socklen_t kNeeded = offsetof(tcp_info, tcpi_snd_wnd) + sizeof info.tcpi_snd_wnd;
+    if (getsockopt(fd, IPPROTO_TCP, TCP_INFO, &info, &length) != 0 || length < kNeeded) return true;
+    const std::uint64_t unsent = info.tcpi_notsent_bytes;
+    if (unsent == 0) return false;
+    // Sent and not acknowledged yet; counting resent bytes twice only errs on the safe side.
+    if (info.tcpi_bytes_sent < info.tcpi_bytes_acked) return true;
+    const std::uint64_t inFlight = info.tcpi_bytes_sent - info.tcpi_bytes_acked;
+    const bool leavesWithTheClose = unsent <= info.tcpi_snd_mss &&
+                                    info.tcpi_unacked < info.tcpi_snd_cwnd &&
+                                    inFlight + unsent <= info.tcpi_snd_wnd;
+    return !leavesWithTheClose;
+}
+
+}  // namespace pelorin::platform

@@ -1,0 +1,104 @@
+// The request parser of one connection: it takes the bytes of one HTTP request in pieces
+// as they arrive and reads them into request line, headers and body. It holds no socket,
+// so the way the bytes are cut into pieces is all that can vary, and the outcome never
+// depends on it.
+//
+// Lines end at a carriage return; a line feed right after it belongs to it, even when it
+// arrives with the next piece, and line feeds elsewhere are dropped (a line feed alone
+// never ends a line). The request line splits at its first two spaces; header lines at
+// their first ": ", untrimmed, lines without it skipped; Content-Length is taken as the
+// body's length and not kept as a header; an empty line or one of spaces ends the
+// headers. The body is cut to Content-Length bytes, and the request is complete once
+// they are there (at the empty line without Content-Length). Data after it is ignored.
+//
+// Refused, once, and then done: a line whose carriage return does not stand within the
+// first `maxLineEnd` bytes of its line (error 6), a Content-Length beyond 32 bits (6) or
+// below 0 (5), more headers than a header list holds (9).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "net/WebClient_Header.h"
+
+namespace pelorin {
+
+// The request as the parser has read it so far, byte strings as they arrived.
+struct ClientRequest {
+    std::string ClientCommand;      // before the request line's first space
+    std::string ClientPage;         // between its first and second space
+    std::string ClientHTTPVersion;  // everything after the second space
+    // The headers other than Content-Length, in arrival order; empty until the first.
+    std::shared_ptr<WebClient_Header> ClientHeaders;
+    std::int32_t ClientContentLength = 0;  // 0 when none was sent
+    std::string ClientPostData;            // the body, cut to ClientContentLength bytes
+};
+
+class RequestParser;
+
+// The parser's owner. The parser goes on after each event, so a handler may reset it.
+class RequestParserEvents {
+  public:
+    virtual ~RequestParserEvents() = default;
+    virtual void RequestLineRead(RequestParser& sender) = 0;
+    // The header has just been appended to ClientHeaders.
+    virtual void HeaderAdded(RequestParser& sender, const std::shared_ptr<OneHeader>& header) = 0;
+    virtual void RequestComplete(RequestParser& sender) = 0;
+    // `number` is the run-time error that says why.
+    virtual void RequestRefused(RequestParser& sender, int number) = 0;
+};
+
+// Line positions are 16-bit: a line's carriage return must stand within its first
+// 32,767 bytes.
+inline constexpr std::size_t kMaxRequestLineEnd = 32767;
+
+class RequestParser {
+  public:
+    // Fills `request`, which must outlive the parser.
+    explicit RequestParser(ClientRequest& request, std::size_t maxLineEnd = kMaxRequestLineEnd);
+    RequestParser(const RequestParser&) = delete;
+    RequestParser& operator=(const RequestParser&) = delete;
+
+    void SetEvents(RequestParserEvents* events) { events_ = events; }
+
+    // Empties the request and waits for a new one. A request that is only ever refused
+    // (`keepContent` false: its peer is not served) keeps no headers and no body and is
+    // complete at the end of its headers: holding them would only let such a peer fill
+    // the memory.
+    void Reset(bool keepContent);
+    // The next piece of the request.
+    void Take(std::string_view data);
+    // Complete or refused: further data is ignored.
+    bool Finished() const { return state_ == ParseState::Complete; }
+    // Bytes waiting to become a line; always below `maxLineEnd`.
+    std::size_t BufferedBytes() const { return receiveBuffer_.size(); }
+
+  private:
+    enum class ParseState : std::int16_t { RequestLine = 0, Headers = 1, Body = 2, Complete = 3 };
+    enum class LineResult { Line, NeedMore, TooLong };
+
+    void Parse();
+    LineResult TakeLine(std::string& line);
+    void ParseRequestLine(const std::string& line);
+    void ParseHeaderLine(const std::string& line);
+    void TakeContentLength(const std::string& value);
+    void TakeBody(std::string_view bytes);
+    void Complete();
+    void Refuse(int number);
+
+    ClientRequest& request_;
+    const std::size_t maxLineEnd_;
+    RequestParserEvents* events_ = nullptr;
+    bool keepContent_ = false;
+    ParseState state_ = ParseState::RequestLine;
+    std::string receiveBuffer_;
+    std::size_t consumed_ = 0;  // bytes of receiveBuffer_ taken during one Parse
+    // The last line ended with its carriage return at the end of the data so far: a line
+    // feed at the start of the next data still belongs to it.
+    bool lineFeedMayFollow_ = false;
+};
+
+}  // namespace pelorin
