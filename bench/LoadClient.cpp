@@ -36,7 +36,11 @@
 #include <thread>
 #include <vector>
 
+#include "Loopback.h"
+
 namespace {
+
+using pelorin::bench::Loopback;
 
 using Clock = std::chrono::steady_clock;
 
@@ -158,14 +162,6 @@ std::size_t OpenDescriptors(int pid) {
         ++count;
     }
     return count;
-}
-
-sockaddr_in Loopback(std::uint16_t port) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return address;
 }
 
 // One request on its connection.

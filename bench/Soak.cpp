@@ -38,7 +38,11 @@
 #include <thread>
 #include <vector>
 
+#include "Loopback.h"
+
 namespace {
+
+using pelorin::bench::Loopback;
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
@@ -73,14 +77,6 @@ bool ReadOptions(int argc, char** argv, Options& options) {
         }
     }
     return true;
-}
-
-sockaddr_in Loopback(std::uint16_t port) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return address;
 }
 
 std::uint16_t FreePort() {
