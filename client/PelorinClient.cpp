@@ -6,12 +6,12 @@
 #include <utility>
 #include <vector>
 
+#include "base/RuntimeError.h"
+#include "base/Text.h"
 #include "client/StartLibrary.h"
 #include "diagnostics/ObjectTrace.h"
 #include "net/WebClient.h"
 #include "platform/MessageQueue.h"
-#include "platform/RuntimeError.h"
-#include "platform/Text.h"
 
 namespace pelorin {
 namespace {

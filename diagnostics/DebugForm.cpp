@@ -3,11 +3,11 @@
 #include <string>
 #include <vector>
 
+#include "base/Text.h"
 #include "diagnostics/Hooks.h"
 #include "diagnostics/LogBox.h"
 #include "platform/MessageQueue.h"
 #include "platform/Process.h"
-#include "platform/Text.h"
 #include "platform/Ui.h"
 #include "platform/Window.h"
 

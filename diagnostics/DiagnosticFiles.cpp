@@ -1,8 +1,8 @@
 #include "diagnostics/DiagnosticFiles.h"
 
+#include "base/Text.h"
 #include "diagnostics/SharedValues.h"
 #include "platform/Files.h"
-#include "platform/Text.h"
 
 namespace pelorin {
 namespace {

@@ -1,10 +1,10 @@
 // The statistics hooks: live objects per class, procedure timing, and the stack and
 // trace files.
+#include "base/Text.h"
 #include "diagnostics/DebugState.h"
 #include "diagnostics/Debug_Modul.h"
 #include "diagnostics/DiagnosticFiles.h"
 #include "platform/Clock.h"
-#include "platform/Text.h"
 
 namespace pelorin {
 

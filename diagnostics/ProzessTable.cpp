@@ -2,8 +2,8 @@
 
 #include <utility>
 
+#include "base/Text.h"
 #include "platform/Clock.h"
-#include "platform/Text.h"
 
 namespace pelorin {
 

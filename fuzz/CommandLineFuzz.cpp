@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "base/Text.h"
 #include "fuzz/FuzzInput.h"
-#include "platform/Text.h"
 #include "server/CommandLine.h"
 
 namespace pelorin::fuzz {

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "fuzz/FuzzInput.h"
-#include "server/RequestParser.h"
+#include "server/http/RequestParser.h"
 
 namespace pelorin::fuzz {
 namespace {

@@ -15,12 +15,12 @@
 #include <unordered_set>
 #include <vector>
 
+#include "base/RuntimeError.h"
+#include "base/Text.h"
 #include "diagnostics/Hooks.h"
 #include "fuzz/FuzzInput.h"
-#include "platform/RuntimeError.h"
-#include "platform/Text.h"
-#include "server/StoreCommand.h"
-#include "server/StorePaths.h"
+#include "server/store/StoreCommand.h"
+#include "server/store/StorePaths.h"
 
 namespace pelorin::fuzz {
 namespace {

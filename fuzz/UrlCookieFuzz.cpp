@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "base/Text.h"
 #include "fuzz/FuzzInput.h"
 #include "net/Parameter.h"
 #include "net/URL_Modul.h"
 #include "net/httpCookie.h"
-#include "platform/Text.h"
 
 namespace pelorin::fuzz {
 namespace {

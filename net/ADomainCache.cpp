@@ -1,8 +1,8 @@
 #include "net/ADomainCache.h"
 
+#include "base/Text.h"
 #include "platform/Clock.h"
 #include "platform/Sockets.h"
-#include "platform/Text.h"
 
 namespace pelorin {
 

@@ -4,15 +4,15 @@
 #include <climits>
 #include <exception>
 
+#include "base/RuntimeError.h"
+#include "base/Text.h"
 #include "diagnostics/Hooks.h"
 #include "net/SocketModule.h"
 #include "net/SslLibrary.h"
 #include "platform/Files.h"
 #include "platform/MessageQueue.h"
 #include "platform/Process.h"
-#include "platform/RuntimeError.h"
 #include "platform/Sockets.h"
-#include "platform/Text.h"
 #include "platform/Timers.h"
 #include "platform/Window.h"
 

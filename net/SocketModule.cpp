@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <exception>
 
+#include "base/Text.h"
 #include "net/ADomainCache.h"
 #include "net/CSocket.h"
 #include "net/SslLibrary.h"
-#include "platform/Text.h"
 #include "platform/Timers.h"
 #include "platform/Window.h"
 

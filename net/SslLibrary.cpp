@@ -2,8 +2,8 @@
 
 #include <array>
 
+#include "base/RuntimeError.h"
 #include "platform/DynamicLibrary.h"
-#include "platform/RuntimeError.h"
 
 namespace pelorin::SslLibrary {
 namespace {

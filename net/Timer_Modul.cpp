@@ -5,9 +5,9 @@
 #include <set>
 #include <string>
 
+#include "base/RuntimeError.h"
 #include "diagnostics/Hooks.h"
 #include "net/ATimer.h"
-#include "platform/RuntimeError.h"
 #include "platform/Timers.h"
 
 namespace pelorin::Timer_Modul {

@@ -1,6 +1,6 @@
 #include "net/URL_Modul.h"
 
-#include "platform/Text.h"
+#include "base/Text.h"
 
 namespace pelorin {
 namespace {

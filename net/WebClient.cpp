@@ -2,12 +2,12 @@
 
 #include <algorithm>
 
+#include "base/RuntimeError.h"
+#include "base/Text.h"
 #include "net/ATimer.h"
 #include "net/CSocket.h"
 #include "net/URL_Modul.h"
 #include "net/httpCookie.h"
-#include "platform/RuntimeError.h"
-#include "platform/Text.h"
 
 namespace pelorin {
 namespace {

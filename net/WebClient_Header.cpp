@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "platform/RuntimeError.h"
+#include "base/RuntimeError.h"
 
 namespace pelorin {
 

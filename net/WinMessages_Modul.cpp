@@ -4,8 +4,8 @@
 #include <mutex>
 #include <optional>
 
+#include "base/RuntimeError.h"
 #include "net/WinMessages.h"
-#include "platform/RuntimeError.h"
 #include "platform/Window.h"
 
 namespace pelorin::WinMessages_Modul {

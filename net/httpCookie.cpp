@@ -1,8 +1,8 @@
 #include "net/httpCookie.h"
 
+#include "base/RuntimeError.h"
+#include "base/Text.h"
 #include "net/URL_Modul.h"
-#include "platform/RuntimeError.h"
-#include "platform/Text.h"
 
 namespace pelorin {
 

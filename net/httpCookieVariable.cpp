@@ -1,7 +1,7 @@
 #include "net/httpCookieVariable.h"
 
-#include "platform/RuntimeError.h"
-#include "platform/Text.h"
+#include "base/RuntimeError.h"
+#include "base/Text.h"
 
 namespace pelorin {
 

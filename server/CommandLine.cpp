@@ -3,7 +3,7 @@
 #include <array>
 #include <optional>
 
-#include "platform/Text.h"
+#include "base/Text.h"
 
 namespace pelorin {
 namespace {

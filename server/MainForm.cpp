@@ -2,15 +2,15 @@
 
 #include <optional>
 
+#include "base/RuntimeError.h"
+#include "base/Text.h"
 #include "diagnostics/Hooks.h"
 #include "diagnostics/SharedValues.h"
 #include "platform/Console.h"
 #include "platform/Files.h"
 #include "platform/MessageQueue.h"
 #include "platform/Process.h"
-#include "platform/RuntimeError.h"
 #include "platform/StaleTemporaries.h"
-#include "platform/Text.h"
 #include "platform/Ui.h"
 #include "platform/Window.h"
 

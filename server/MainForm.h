@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "platform/Types.h"
-#include "server/DBClient.h"
-#include "server/WebServer.h"
+#include "server/http/WebServer.h"
+#include "server/store/DBClient.h"
 
 namespace pelorin {
 

@@ -4,12 +4,12 @@
 #include <new>
 #include <string>
 
+#include "base/RuntimeError.h"
 #include "client/PelorinClient.h"
 #include "client/com/BstrText.h"
 #include "client/com/ComError.h"
 #include "client/com/ComObject.h"
 #include "client/com/ModuleState.h"
-#include "platform/RuntimeError.h"
 
 namespace pelorin::com {
 namespace {

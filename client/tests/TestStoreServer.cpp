@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "base/Text.h"
 #include "platform/MessageQueue.h"
 #include "platform/Sockets.h"
-#include "platform/Text.h"
 #include "platform/Window.h"
 
 namespace pelorin::testing {

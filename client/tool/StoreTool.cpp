@@ -8,7 +8,7 @@
 #include <sstream>
 #include <string_view>
 
-#include "platform/Text.h"
+#include "base/Text.h"
 
 namespace pelorin::tool {
 namespace {

@@ -5,9 +5,9 @@
 
 #include <functional>
 
+#include "base/RuntimeError.h"
 #include "net/Timer_Modul.h"
 #include "net/tests/RecordingHooks.h"
-#include "platform/RuntimeError.h"
 #include "platform/tests/TestLoop.h"
 
 namespace pelorin {

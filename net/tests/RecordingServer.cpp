@@ -1,8 +1,8 @@
 #include "net/tests/RecordingServer.h"
 
+#include "base/Text.h"
 #include "platform/Clock.h"
 #include "platform/Sockets.h"
-#include "platform/Text.h"
 #include "platform/Timers.h"
 #include "platform/Window.h"
 

@@ -3,10 +3,10 @@
 // socket that reads only when the test says so.
 #include <gtest/gtest.h>
 
+#include "base/RuntimeError.h"
 #include "net/CSocket.h"
 #include "net/tests/SocketTestSupport.h"
 #include "platform/Files.h"
-#include "platform/RuntimeError.h"
 #include "platform/Sockets.h"
 #include "platform/tests/TempFolder.h"
 #include "platform/tests/TestLoop.h"

@@ -2,12 +2,12 @@
 
 #include <algorithm>
 
+#include "base/Text.h"
 #include "net/SocketModule.h"
 #include "net/SslLibrary.h"
 #include "net/tests/RecordingHooks.h"
 #include "platform/Clock.h"
 #include "platform/Sockets.h"
-#include "platform/Text.h"
 #include "platform/tests/TestLoop.h"
 
 namespace pelorin::testing {

@@ -6,10 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include "base/RuntimeError.h"
 #include "net/CSocket.h"
 #include "net/tests/SocketTestSupport.h"
 #include "platform/DynamicLibrary.h"
-#include "platform/RuntimeError.h"
 #include "platform/tests/TestLoop.h"
 
 namespace pelorin {

@@ -3,8 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "base/RuntimeError.h"
 #include "net/tests/RecordingHooks.h"
-#include "platform/RuntimeError.h"
 
 namespace pelorin {
 namespace {

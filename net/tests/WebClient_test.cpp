@@ -6,12 +6,12 @@
 
 #include <functional>
 
+#include "base/RuntimeError.h"
 #include "net/CSocket.h"
 #include "net/httpCookie.h"
 #include "net/tests/RecordingHooks.h"
 #include "net/tests/RecordingServer.h"
 #include "platform/Clock.h"
-#include "platform/RuntimeError.h"
 #include "platform/tests/TestLoop.h"
 #include "platform/tests/TestPeer.h"
 

@@ -9,10 +9,10 @@
 
 #include <gtest/gtest.h>
 
+#include "base/RuntimeError.h"
 #include "net/WinMessages_Modul.h"
 #include "net/tests/RecordingHooks.h"
 #include "platform/MessageQueue.h"
-#include "platform/RuntimeError.h"
 #include "platform/Ui.h"
 #include "platform/Window.h"
 

@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "base/RuntimeError.h"
 #include "net/Parameter.h"
-#include "platform/RuntimeError.h"
 
 namespace pelorin {
 namespace {

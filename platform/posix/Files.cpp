@@ -12,8 +12,8 @@
 #include <cerrno>
 #include <string>
 
+#include "base/RuntimeError.h"
 #include "platform/FileNames.h"
-#include "platform/RuntimeError.h"
 #include "platform/Wildcard.h"
 
 namespace pelorin::platform {

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "base/RuntimeError.h"
 #include "platform/Process.h"
-#include "platform/RuntimeError.h"
 #include "platform/tests/TempFolder.h"
 
 namespace pelorin::platform {

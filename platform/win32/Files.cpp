@@ -7,7 +7,7 @@
 #include <atomic>
 #include <string>
 
-#include "platform/RuntimeError.h"
+#include "base/RuntimeError.h"
 
 namespace pelorin::platform {
 namespace {

@@ -14,7 +14,7 @@
 #include "platform/Window.h"
 #include "platform/tests/TestLoop.h"
 #include "platform/tests/TestPeer.h"
-#include "server/StorePaths.h"
+#include "server/store/StorePaths.h"
 
 namespace pelorin {
 namespace {

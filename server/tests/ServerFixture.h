@@ -7,8 +7,8 @@
 #include <string>
 #include <string_view>
 
-#include "StoreFixture.h"
 #include "server/MainForm.h"
+#include "server/store/tests/StoreFixture.h"
 
 namespace pelorin::testing {
 

@@ -1,0 +1,183 @@
+#include "server/http/RequestParser.h"
+
+#include <algorithm>
+#include <cstring>
+#include <iterator>
+
+#include "base/RuntimeError.h"
+#include "base/Text.h"
+
+namespace pelorin {
+namespace {
+
+std::string WithoutLineFeeds(std::string_view text) {
+    std::string line;
+    line.reserve(text.size());
+    std::copy_if(text.begin(), text.end(), std::back_inserter(line),
+                 [](char c) { return c != '\n'; });
+    return line;
+}
+
+}  // namespace
+
+RequestParser::RequestParser(ClientRequest& request, std::size_t maxLineEnd)
+    : request_(request), maxLineEnd_(maxLineEnd) {}
+
+void RequestParser::Reset(bool keepContent) {
+    request_.ClientCommand.clear();
+    request_.ClientPage.clear();
+    request_.ClientHTTPVersion.clear();
+    request_.ClientHeaders.reset();
+    request_.ClientContentLength = 0;
+    request_.ClientPostData.clear();
+    keepContent_ = keepContent;
+    state_ = ParseState::RequestLine;
+    receiveBuffer_.clear();
+    consumed_ = 0;
+    lineFeedMayFollow_ = false;
+}
+
+void RequestParser::Take(std::string_view data) {
+    if (state_ == ParseState::Complete) return;
+    if (lineFeedMayFollow_ && !data.empty()) {
+        lineFeedMayFollow_ = false;
+        if (data.front() == '\n') data.remove_prefix(1);
+    }
+    if (state_ == ParseState::Body) {
+        // Body data goes straight to the body, without a stop in the receive buffer.
+        TakeBody(data);
+        return;
+    }
+    receiveBuffer_.append(data);
+    Parse();
+}
+
+// Takes lines until one is incomplete or the request is; the body step runs in the same
+// pass as the empty line, so a request without body is complete at its empty line.
+void RequestParser::Parse() {
+    while (state_ != ParseState::Complete) {
+        if (state_ == ParseState::Body) {
+            TakeBody(std::string_view(receiveBuffer_)
+                         .substr(std::min(consumed_, receiveBuffer_.size())));
+            break;
+        }
+        std::string line;
+        const LineResult result = TakeLine(line);
+        if (result == LineResult::NeedMore) break;
+        if (result == LineResult::TooLong) {
+            Refuse(errors::kOverflow);
+            break;
+        }
+        if (state_ == ParseState::RequestLine) {
+            ParseRequestLine(line);
+            state_ = ParseState::Headers;
+            if (events_ != nullptr) events_->RequestLineRead(*this);
+        } else {
+            ParseHeaderLine(line);
+        }
+    }
+    // A handler may have reset the parser meanwhile: then there is nothing left to take.
+    receiveBuffer_.erase(0, std::min(consumed_, receiveBuffer_.size()));
+    consumed_ = 0;
+}
+
+RequestParser::LineResult RequestParser::TakeLine(std::string& line) {
+    const std::string_view pending = std::string_view(receiveBuffer_).substr(consumed_);
+    const std::size_t searched = std::min(pending.size(), maxLineEnd_);
+    const auto* cr = static_cast<const char*>(std::memchr(pending.data(), '\r', searched));
+    if (cr == nullptr) {
+        // A longer line can never be taken, so waiting for its end would only let the
+        // buffer grow without bound.
+        return pending.size() >= maxLineEnd_ ? LineResult::TooLong : LineResult::NeedMore;
+    }
+    const auto end = static_cast<std::size_t>(cr - pending.data());
+    line = WithoutLineFeeds(pending.substr(0, end));
+    std::size_t next = end + 1;
+    if (next == pending.size()) {
+        // Its line feed may come with the next data; it must not start the body then.
+        lineFeedMayFollow_ = true;
+    } else if (pending[next] == '\n') {
+        ++next;
+    }
+    consumed_ += next;
+    return LineResult::Line;
+}
+
+void RequestParser::ParseRequestLine(const std::string& line) {
+    const std::size_t first = line.find(' ');
+    if (first == std::string::npos) return;
+    request_.ClientCommand = line.substr(0, first);
+    const std::string rest = line.substr(first + 1);
+    const std::size_t second = rest.find(' ');
+    if (second == std::string::npos) return;
+    request_.ClientPage = rest.substr(0, second);
+    request_.ClientHTTPVersion = rest.substr(second + 1);
+}
+
+void RequestParser::ParseHeaderLine(const std::string& line) {
+    if (TrimSpaces(line).empty()) {
+        state_ = ParseState::Body;
+        return;
+    }
+    const std::size_t separator = line.find(": ");
+    if (separator == std::string::npos) return;
+    const std::string name = line.substr(0, separator);
+    const std::string value = line.substr(separator + 2);
+    if (UpperCase(name) == "CONTENT-LENGTH") {
+        TakeContentLength(value);
+        return;
+    }
+    if (!keepContent_) return;
+    if (!request_.ClientHeaders) request_.ClientHeaders = std::make_shared<WebClient_Header>();
+    const auto header = CreateHeader(name, value);
+    try {
+        request_.ClientHeaders->NewHeader(header);
+    } catch (const RuntimeError& e) {
+        Refuse(e.number());  // more headers than a list holds
+        return;
+    }
+    if (events_ != nullptr) events_->HeaderAdded(*this, header);
+}
+
+// A length outside 0..2^31-1 cannot describe a body this connection could take.
+void RequestParser::TakeContentLength(const std::string& value) {
+    const auto length = RoundToInt32(Val(value));
+    if (!length) {
+        Refuse(errors::kOverflow);
+    } else if (*length < 0) {
+        Refuse(errors::kInvalidProcedureCall);
+    } else {
+        request_.ClientContentLength = *length;
+    }
+}
+
+void RequestParser::TakeBody(std::string_view bytes) {
+    if (!keepContent_) {
+        request_.ClientPostData.clear();
+        Complete();
+        return;
+    }
+    request_.ClientPostData.append(bytes);
+    receiveBuffer_.clear();
+    consumed_ = 0;
+    const auto length = static_cast<std::size_t>(request_.ClientContentLength);
+    if (request_.ClientPostData.size() < length) return;
+    request_.ClientPostData.resize(length);
+    Complete();
+}
+
+void RequestParser::Complete() {
+    state_ = ParseState::Complete;
+    receiveBuffer_.clear();
+    consumed_ = 0;
+    if (events_ != nullptr) events_->RequestComplete(*this);
+}
+
+void RequestParser::Refuse(int number) {
+    state_ = ParseState::Complete;
+    receiveBuffer_.clear();
+    consumed_ = 0;
+    if (events_ != nullptr) events_->RequestRefused(*this, number);
+}
+
+}  // namespace pelorin

@@ -1,0 +1,222 @@
+#include "server/http/WebServerClient.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "base/RuntimeError.h"
+#include "base/Text.h"
+
+namespace pelorin {
+
+namespace {
+
+constexpr std::string_view kDefaultServerName = "Pelorin/0.1";
+
+// The status as NumberText writes it. A whole number, as every status is in practice, is
+// just its digits, written without formatting a double.
+std::string StatusText(double status) {
+    if (status == std::trunc(status) && std::fabs(status) < 1e15) {
+        return std::to_string(static_cast<long long>(status));
+    }
+    return NumberText(status);
+}
+
+}  // namespace
+
+std::shared_ptr<WebServerClient> WebServerClient::Create() {
+    return std::shared_ptr<WebServerClient>(new WebServerClient);
+}
+
+// Leaves the connection open, as releasing a request object does; only the slot stops
+// reporting to an object that is gone.
+WebServerClient::~WebServerClient() {
+    ReleaseSocket();
+}
+
+void WebServerClient::AcceptClient(std::shared_ptr<CSocket_Server> server, std::int32_t index) {
+    Disconnect();
+    ResetRequest();
+    index_ = index;
+    socket_ = std::move(server);
+    clientAddress_ = socket_->GetClientIP(index);
+    parser_.Reset(IsLocalPeer());
+    socket_->SetSlotEvents(index, this);
+}
+
+void WebServerClient::Cancel() {
+    Disconnect();
+}
+
+void WebServerClient::Disconnect() {
+    if (!socket_) return;
+    const auto server = socket_;
+    const std::int32_t index = index_;
+    // After the server closed everything the slot may serve another connection by now;
+    // only the slot's own listener may close it.
+    const bool ownsSlot = OwnsSlot();
+    ReleaseSocket();
+    if (index != 0 && ownsSlot) server->Disconnect(index);
+}
+
+void WebServerClient::SendAnswer(std::string_view httpVersion, double status, std::string_view text,
+                                 std::string_view contentType, std::int32_t contentLength,
+                                 std::string_view serverName, const WebClient_Header* headers) {
+    ProzessScope scope("WebServerClient_SendAnswer");
+    // The head is one piece: its lines would only be joined again before they are sent.
+    constexpr std::string_view crlf = "\r\n";
+    std::string head;
+    head.reserve(160);
+    head.append(httpVersion).append(" ").append(StatusText(status)).append(" ").append(text);
+    head.append(crlf).append("Server: ");
+    head.append(serverName.empty() ? kDefaultServerName : serverName).append(crlf);
+    if (headers != nullptr) {
+        for (std::int32_t i = 1; i <= headers->Anzahl; ++i) {
+            const auto header = headers->GetHeader(i);
+            if (header)
+                head.append(header->TheName).append(": ").append(header->TheValue).append(crlf);
+        }
+    }
+    head.append("Content-Type: ").append(contentType).append(crlf);
+    if (contentLength != 0)
+        head.append("Content-Length: ").append(std::to_string(contentLength)).append(crlf);
+    head.append("Connection: Close").append(crlf).append(crlf);
+    SendData(std::move(head));
+}
+
+void WebServerClient::SendData(std::string data) {
+    if (!OwnsSlot()) {
+        sendQueue_.clear();
+        sending_ = false;
+        ReleaseSocket();
+        return;
+    }
+    if (sending_) {
+        sendQueue_.push_back(std::move(data));
+        return;
+    }
+    sending_ = true;
+    socket_->SendData(index_, std::move(data));
+}
+
+std::string WebServerClient::GetClientIP() const {
+    return OwnsSlot() ? socket_->GetClientIP(index_) : std::string();
+}
+
+void WebServerClient::DataArrival(CSocket_Server&, std::int32_t index, const std::string& data) {
+    if (index != index_ || parser_.Finished()) return;
+    const auto keep = shared_from_this();
+    parser_.Take(data);
+}
+
+void WebServerClient::RequestLineRead(RequestParser&) {
+    ProzessScope scope("Event WebServerClient_GetAnswer");
+    if (events_ != nullptr) events_->GetAnswer(*this);
+}
+
+void WebServerClient::HeaderAdded(RequestParser&, const std::shared_ptr<OneHeader>& header) {
+    ProzessScope scope("Event WebServerClient_NewHeader");
+    if (events_ != nullptr) events_->NewHeader(*this, header);
+}
+
+void WebServerClient::RequestComplete(RequestParser&) {
+    if (events_ != nullptr) events_->ReadyForData(*this);
+}
+
+// Answers 400 with the error body; the connection closes once that has been sent.
+void WebServerClient::RequestRefused(RequestParser&, int number) {
+    refused_ = true;
+    const std::string body =
+        "Fehler " + std::to_string(number) + ": " + std::string(RuntimeErrorText(number));
+    WriteLog("Request by " + clientAddress_);
+    WriteLog(" Error: " + body);
+    SendAnswer("HTTP/1.0", 400, "Bad Request", "text/plain", 0, "", nullptr);
+    SendData(body);
+}
+
+void WebServerClient::SendComplete(CSocket_Server&, std::int32_t index) {
+    if (index != index_) return;
+    const auto keep = shared_from_this();
+    sending_ = false;
+    if (!sendQueue_.empty()) {
+        FlushQueue();
+        return;
+    }
+    if (refused_) {
+        Disconnect();
+        ProzessScope scope("Event WebServerClient_ClientCancelled");
+        if (events_ != nullptr) events_->ClientCancelled(*this);
+        return;
+    }
+    ProzessScope scope("Event WebServerClient_SendComplete");
+    if (events_ != nullptr) events_->SendComplete(*this);
+}
+
+// Hands everything queued to the socket as one outstanding send: the pieces go out in
+// order and the socket completes once, after the last. Small pieces are joined, so that
+// the socket writes them with one call; a large one is passed on as it is, uncopied.
+void WebServerClient::FlushQueue() {
+    constexpr std::size_t kJoinedPieceSize = 16 * 1024;
+    sending_ = true;
+    std::deque<std::string> pieces;
+    pieces.swap(sendQueue_);
+    std::string joined;
+    bool handedOver = false;
+    for (std::string& piece : pieces) {
+        if (piece.size() <= kJoinedPieceSize && joined.size() < kJoinedPieceSize) {
+            joined += piece;
+            continue;
+        }
+        if (!joined.empty()) socket_->SendData(index_, std::move(joined));
+        joined.clear();
+        socket_->SendData(index_, std::move(piece));
+        handedOver = true;
+    }
+    // Queued pieces that were all empty still need the socket's completion, or the send
+    // would never end.
+    if (!joined.empty() || !handedOver) socket_->SendData(index_, std::move(joined));
+}
+
+void WebServerClient::Closed(CSocket_Server&, std::int32_t index) {
+    if (index != index_) return;
+    const auto keep = shared_from_this();
+    ProzessScope scope("Event WebServerClient_ClientCancelled");
+    ProzessInfo("myPort=" + (socket_ ? std::to_string(socket_->GetPort(0))
+                                     : std::string("Socket-instanz not available")));
+    ProzessInfo("IP=" + clientAddress_);
+    ReleaseSocket();
+    if (events_ != nullptr) events_->ClientCancelled(*this);
+}
+
+void WebServerClient::Error(CSocket_Server&, std::int32_t index, std::int16_t number,
+                            const std::string& description) {
+    if (index != index_) return;
+    const auto keep = shared_from_this();
+    ReleaseSocket();
+    ProzessScope scope("Event WebServerClient_Error");
+    if (events_ != nullptr) events_->Error(*this, number, description);
+}
+
+bool WebServerClient::OwnsSlot() const {
+    return socket_ && index_ != 0 &&
+           socket_->SlotEvents(index_) == static_cast<const CSocket_ServerEvents*>(this);
+}
+
+void WebServerClient::ReleaseSocket() {
+    if (OwnsSlot()) socket_->SetSlotEvents(index_, nullptr);
+    socket_.reset();
+    index_ = 0;
+}
+
+void WebServerClient::ResetRequest() {
+    parser_.Reset(false);
+    sendQueue_.clear();
+    sending_ = false;
+    refused_ = false;
+}
+
+bool WebServerClient::IsLocalPeer() const {
+    return clientAddress_ == kLocalPeer;
+}
+
+}  // namespace pelorin

@@ -1,0 +1,126 @@
+// One accepted HTTP connection: it parses the incoming bytes into request line, headers
+// and body (RequestParser), tells its owner when the request is complete, writes the
+// answer, and queues outgoing data so that one send is outstanding at a time. One
+// connection carries one request; data after it is ignored, and the owner closes the
+// connection once the answer has gone out (Cancel after SendComplete).
+//
+// Requests the parser refuses are answered here, without the owner: a request line or
+// header line without a carriage return within the first 32,767 bytes of the receive
+// buffer, a Content-Length below 0 or beyond 32 bits, or more headers than a header list
+// holds get "400 Bad Request" with a "Fehler N: text" body. The connection then closes
+// and the owner hears ClientCancelled, never ReadyForData.
+//
+// A peer other than 127.0.0.1 is never served, so its headers are not kept (no
+// NewHeader) and its body is neither waited for nor kept: ReadyForData comes as soon as
+// its headers are complete, with ClientHeaders and ClientPostData empty, and the owner
+// answers it 403 at once.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "diagnostics/ObjectTrace.h"
+#include "net/WebClient_Header.h"
+#include "server/http/CSocket_Server.h"
+#include "server/http/RequestParser.h"
+
+namespace pelorin {
+
+class WebServerClient;
+
+// The one peer address the store serves.
+inline constexpr std::string_view kLocalPeer = "127.0.0.1";
+
+// The owner's side of a request connection. GetAnswer and NewHeader may be left alone.
+class WebServerClientEvents {
+  public:
+    virtual ~WebServerClientEvents() = default;
+    // A header was added to ClientHeaders (Content-Length is not).
+    virtual void NewHeader(WebServerClient& /*sender*/,
+                           const std::shared_ptr<OneHeader>& /*header*/) {}
+    // The request line has been read.
+    virtual void GetAnswer(WebServerClient& /*sender*/) {}
+    // A socket error; the connection is gone.
+    virtual void Error(WebServerClient& sender, std::int32_t number,
+                       const std::string& description) = 0;
+    // The request is complete (once per connection).
+    virtual void ReadyForData(WebServerClient& sender) = 0;
+    // Everything handed to SendData or SendAnswer has been sent.
+    virtual void SendComplete(WebServerClient& sender) = 0;
+    // The connection closed before the owner closed it: by the peer, or after the
+    // connection itself refused the request.
+    virtual void ClientCancelled(WebServerClient& sender) = 0;
+};
+
+// The request's public members (ClientCommand, ClientPage, ...) come from ClientRequest.
+class WebServerClient : public std::enable_shared_from_this<WebServerClient>,
+                        public ClientRequest,
+                        private RequestParserEvents,
+                        private CSocket_ServerEvents {
+  public:
+    static std::shared_ptr<WebServerClient> Create();
+    ~WebServerClient() override;
+    WebServerClient(const WebServerClient&) = delete;
+    WebServerClient& operator=(const WebServerClient&) = delete;
+
+    // The owner that receives the events; nullptr detaches it.
+    void SetEvents(WebServerClientEvents* events) { events_ = events; }
+
+    // Binds this object to slot `index` of `server`, dropping any earlier connection.
+    void AcceptClient(std::shared_ptr<CSocket_Server> server, std::int32_t index);
+    // Closes the connection (Disconnect).
+    void Cancel();
+    // Closes this object's connection and lets go of the connection server.
+    void Disconnect();
+    // Writes the status line and headers, each numbered piece one SendData: status line;
+    // "Server: " (empty name: Pelorin/0.1); `headers` when given and not empty;
+    // "Content-Type: "; "Content-Length: " only when `contentLength` is not 0;
+    // "Connection: Close"; the empty line. The body follows with SendData.
+    void SendAnswer(std::string_view httpVersion, double status, std::string_view text,
+                    std::string_view contentType, std::int32_t contentLength,
+                    std::string_view serverName, const WebClient_Header* headers);
+    // Sends `data` now, or queues it behind the outstanding send. Dropped when the
+    // connection is gone. Pass large data by moving it: it is not copied on its way out.
+    void SendData(std::string data);
+    // The peer's address as the connection server reports it now; "" without connection.
+    std::string GetClientIP() const;
+
+  private:
+    WebServerClient() { parser_.SetEvents(this); }
+
+    // Connection server events for this object's slot.
+    void Error(CSocket_Server& sender, std::int32_t index, std::int16_t number,
+               const std::string& description) override;
+    void NewClient(CSocket_Server&, std::int32_t) override {}  // the listener's business
+    void SendComplete(CSocket_Server& sender, std::int32_t index) override;
+    void DataArrival(CSocket_Server& sender, std::int32_t index, const std::string& data) override;
+    void Closed(CSocket_Server& sender, std::int32_t index) override;
+
+    // Parser events: the request line, a header, the complete or the refused request.
+    void RequestLineRead(RequestParser& sender) override;
+    void HeaderAdded(RequestParser& sender, const std::shared_ptr<OneHeader>& header) override;
+    void RequestComplete(RequestParser& sender) override;
+    void RequestRefused(RequestParser& sender, int number) override;
+
+    void FlushQueue();
+    bool OwnsSlot() const;
+    void ReleaseSocket();
+    void ResetRequest();
+    bool IsLocalPeer() const;
+
+    ObjectTrace trace_{"WebServerClient"};
+    WebServerClientEvents* events_ = nullptr;
+    std::shared_ptr<CSocket_Server> socket_;
+    std::int32_t index_ = 0;
+    std::string clientAddress_;
+    std::deque<std::string> sendQueue_;  // pieces waiting for the outstanding send
+    bool sending_ = false;
+    RequestParser parser_{*this};
+    // The connection refused the request and closes itself once its answer is out.
+    bool refused_ = false;
+};
+
+}  // namespace pelorin

@@ -1,0 +1,443 @@
+#include "server/http/Winsock.h"
+
+#include <algorithm>
+#include <unordered_map>
+#include <vector>
+
+#include "base/RuntimeError.h"
+#include "platform/MessageQueue.h"
+#include "platform/Sockets.h"
+#include "platform/Timers.h"
+#include "platform/Window.h"
+#include "server/http/LingeringClose.h"
+
+namespace pelorin {
+
+using namespace platform;
+
+namespace {
+
+// Every socket gets a message number of its own from a range of private window messages.
+// The socket's handle alone cannot tell its notifications apart: a closed socket's handle
+// is soon reused, and notifications of the closed one may still be queued.
+constexpr MessageId kFirstMessage = kWmUser + 0x100;
+constexpr MessageId kMessageCount = 0x7000;
+
+// The completion of SendData, posted to ourselves in the notifications' own form.
+constexpr std::uint32_t kSendDoneEvent = 0x4000;
+
+constexpr std::uint32_t kConnectionMask = kFdRead | kFdWrite | kFdClose;
+// Connections the system completes while the program has not taken them yet. Beyond it
+// the system drops new connections' packets, and each waits a second or more to try
+// again: a burst of a few hundred clients must fit.
+constexpr int kBacklog = 1024;
+constexpr int kReceiveChunk = 64 * 1024;
+constexpr int kSendChunk = 1024 * 1024;
+constexpr int kPiecesPerSend = 64;
+// How long a listener rests after the system refused to accept (out of sockets, memory).
+constexpr std::uint32_t kAcceptPauseMs = 200;
+
+// The notification window of the thread's controls and the socket each control owns.
+// The window lives while the thread has controls; destroying it drops whatever
+// notifications are still queued.
+struct NotificationSink {
+    WindowHandle window = 0;
+    int controls = 0;
+    std::uint32_t serial = 0;
+    std::unordered_map<SocketHandle, Winsock*> sockets;
+    SocketHandle lastAccepted = kInvalidSocket;
+    // The connection of the ConnectionRequest being raised and its peer, known from the
+    // accept: Accept need not ask the system again.
+    SocketHandle requested = kInvalidSocket;
+    Ipv4Endpoint requestedPeer;
+    std::vector<char> receiveBuffer;  // one receive's bytes on their way to a control
+};
+
+thread_local NotificationSink tSink;
+
+std::string SocketErrorText(int number) {
+    switch (number) {
+        case kWsaEAcces:
+            return "Permission denied";
+        case kWsaEAddrInUse:
+            return "Address in use";
+        case kWsaEAddrNotAvail:
+            return "Address not available";
+        case kWsaEInval:
+            return "Invalid argument";
+        case kWsaEMFile:
+            return "Too many open sockets";
+        case kWsaENoBufs:
+            return "No buffer space is available";
+        case kWsaEConnAborted:
+            return "Connection is aborted due to timeout or other failure";
+        case kWsaEConnReset:
+            return "Connection is reset by remote side";
+        case kWsaETimedOut:
+            return "Attempt to connect timed out";
+        case kWsaENotConn:
+            return "Socket is not connected";
+        case kWsaEShutdown:
+            return "Socket has been shut down";
+        default:
+            return "Socket error " + std::to_string(number);
+    }
+}
+
+[[noreturn]] void ThrowSocketError(int number) {
+    throw RuntimeError(number, SocketErrorText(number));
+}
+
+[[noreturn]] void ThrowInvalidOperation() {
+    throw RuntimeError(Winsock::sckInvalidOp, "Invalid operation at current state");
+}
+
+}  // namespace
+
+std::shared_ptr<Winsock> Winsock::Create() {
+    return std::shared_ptr<Winsock>(new Winsock);
+}
+
+Winsock::Winsock() {
+    SocketLibraryStartup();
+    if (tSink.controls++ == 0) {
+        tSink.window = CreateHiddenWindow("Winsock");
+        ReplaceWindowProc(tSink.window, NotificationProc);
+    }
+}
+
+Winsock::~Winsock() {
+    events_ = nullptr;
+    Close();
+    if (--tSink.controls == 0) {
+        CloseAllLingering();
+        DestroyWin(tSink.window);
+        tSink.window = 0;
+    }
+    SocketLibraryCleanup();
+}
+
+LResult Winsock::NotificationProc(WindowHandle window, MessageId message, WParam wParam,
+                                  LParam lParam) {
+    if (message == kWmTimer) {
+        KillWindowTimer(window, wParam);
+        const auto found = tSink.sockets.find(static_cast<SocketHandle>(wParam));
+        if (found != tSink.sockets.end()) {
+            found->second->ResumeAccepting();
+        } else {
+            OnLingeringTimer(static_cast<SocketHandle>(wParam));
+        }
+        return 0;
+    }
+    if (message < kFirstMessage || message >= kFirstMessage + kMessageCount) {
+        return DefaultWindowProc(window, message, wParam, lParam);
+    }
+    const auto found = tSink.sockets.find(static_cast<SocketHandle>(wParam));
+    const auto value = static_cast<std::uintptr_t>(lParam);
+    if (found == tSink.sockets.end()) {
+        OnLingeringNotification(static_cast<SocketHandle>(wParam), message, LowWord(value));
+        return 0;
+    }
+    if (found->second->message_ != message) return 0;
+    // The owner may let go of the control while it handles the event.
+    const std::shared_ptr<Winsock> keep = found->second->shared_from_this();
+    keep->OnNotification(LowWord(value), static_cast<int>(HighWord(value)));
+    return 0;
+}
+
+std::int32_t Winsock::LocalPort() const {
+    Ipv4Endpoint local;
+    if (socket_ != kInvalidSocket && LocalEndpoint(socket_, local) == 0) return local.port;
+    return localPort_;
+}
+
+void Winsock::SetLocalPort(std::int32_t port) {
+    if (port < 0 || port > 65535)
+        throw RuntimeError(kInvalidPropertyValue, "Invalid property value");
+    localPort_ = port;
+}
+
+void Winsock::Listen() {
+    if (state_ != sckClosed) ThrowInvalidOperation();
+    const SocketHandle s = OpenTcpSocket();
+    if (s == kInvalidSocket) ThrowSocketError(LastSocketError());
+    const Ipv4Endpoint any{0, static_cast<std::uint16_t>(localPort_)};
+    if (BindSocket(s, any) != 0 || ListenSocket(s, kBacklog) != 0) {
+        const int error = LastSocketError();
+        CloseSocket(s);
+        ThrowSocketError(error);
+    }
+    Open(s, kFdAccept);
+    state_ = sckListening;
+}
+
+void Winsock::Accept(std::int32_t requestID) {
+    if (state_ == sckListening) ThrowInvalidOperation();
+    Close();
+    const auto s = static_cast<SocketHandle>(requestID);
+    tSink.lastAccepted = s;
+    Open(s, kConnectionMask);
+    Ipv4Endpoint peer = tSink.requestedPeer;
+    const bool known = s == tSink.requested || PeerEndpoint(s, peer) == 0;
+    remoteHostIP_ = known ? DottedAddressText(peer.address) : "";
+    state_ = sckConnected;
+}
+
+// Registers the socket under a fresh message number and asks for its notifications.
+void Winsock::Open(SocketHandle socket, std::uint32_t mask) {
+    message_ = kFirstMessage + (tSink.serial++ % kMessageCount);
+    if (RequestNotifications(socket, tSink.window, message_, mask) != 0) {
+        const int error = LastSocketError();
+        CloseSocket(socket);
+        ThrowSocketError(error);
+    }
+    socket_ = socket;
+    tSink.sockets[socket] = this;
+}
+
+void Winsock::GetData(std::string& data) {
+    data = std::move(received_);
+    received_.clear();
+}
+
+void Winsock::SendData(std::string data) {
+    if (state_ != sckConnected) ThrowInvalidOperation();
+    kept_.push_back(std::move(data));
+    if (!waitingForSpace_) FlushKept();
+}
+
+void Winsock::Close() {
+    if (socket_ != kInvalidSocket) {
+        if (state_ == sckListening)
+            KillWindowTimer(tSink.window, static_cast<std::uintptr_t>(socket_));
+        tSink.sockets.erase(socket_);
+        if (state_ == sckConnected) {
+            // The peer may still send, or not have the whole answer yet. The socket goes
+            // on under a message number of its own: this control may take another.
+            const MessageId ownMessage = kFirstMessage + (tSink.serial++ % kMessageCount);
+            CloseWithoutLoss(socket_, tSink.window, ownMessage);
+        } else {
+            CloseSocket(socket_);
+        }
+        socket_ = kInvalidSocket;
+    }
+    state_ = sckClosed;
+    remoteHostIP_.clear();
+    received_.clear();
+    kept_.clear();
+    keptOffset_ = 0;
+    waitingForSpace_ = false;
+    completePosted_ = false;
+    peerClosed_ = false;
+}
+
+void Winsock::OnNotification(std::uint32_t event, int error) {
+    switch (event) {
+        case kFdAccept:
+            if (error != 0) {
+                PauseAccepting(error);
+            } else {
+                OnAccept();
+            }
+            break;
+        case kFdRead:
+            OnRead();
+            break;
+        case kFdWrite:
+            // Also comes once the connection is made: only a refused send waits for it.
+            if (!waitingForSpace_) break;
+            waitingForSpace_ = false;
+            FlushKept();
+            break;
+        case kFdClose:
+            OnPeerClose(error);
+            break;
+        case kSendDoneEvent:
+            if (error != 0) {
+                RaiseError(error);
+            } else {
+                OnSendDone();
+            }
+            break;
+        default:
+            break;
+    }
+}
+
+void Winsock::OnAccept() {
+    if (state_ != sckListening) return;
+    Ipv4Endpoint peer;
+    const SocketHandle request = AcceptSocket(socket_, &peer);
+    if (request == kInvalidSocket) {
+        const int error = LastSocketError();
+        // A peer that gave up already is no failure of the listener.
+        if (error != kWsaEWouldBlock && error != kWsaEConnAborted && error != kWsaEConnReset) {
+            PauseAccepting(error);
+        }
+        return;
+    }
+    tSink.lastAccepted = kInvalidSocket;
+    tSink.requested = request;
+    tSink.requestedPeer = peer;
+    if (events_ != nullptr) events_->ConnectionRequest(*this, static_cast<std::int32_t>(request));
+    tSink.requested = kInvalidSocket;
+    if (tSink.lastAccepted != request) CloseSocket(request);
+}
+
+// The waiting connection stays waiting when the system cannot accept it, and would be
+// reported again at once: the listener stops asking for a moment instead of spinning.
+void Winsock::PauseAccepting(int error) {
+    RequestNotifications(socket_, tSink.window, message_, 0);
+    SetWindowTimer(tSink.window, static_cast<std::uintptr_t>(socket_), kAcceptPauseMs);
+    if (events_ != nullptr) {
+        events_->Error(*this, static_cast<std::int16_t>(error), SocketErrorText(error));
+    }
+}
+
+void Winsock::ResumeAccepting() {
+    if (state_ == sckListening) RequestNotifications(socket_, tSink.window, message_, kFdAccept);
+}
+
+void Winsock::OnRead() {
+    if (state_ != sckConnected) return;
+    const int got = ReceiveChunk();
+    if (got > 0) {
+        RaiseDataArrival();
+        return;
+    }
+    // 0 is the peer's close, which its own notification reports.
+    if (got < 0 && LastSocketError() != kWsaEWouldBlock) RaiseError(LastSocketError());
+}
+
+// One receive appended to received_; its result as ReceiveBytes gives it. The receive
+// goes through a buffer of the thread: growing received_ by a whole chunk for it would
+// clear the chunk's memory first, every time, for a request of a few bytes.
+int Winsock::ReceiveChunk() {
+    std::vector<char>& buffer = tSink.receiveBuffer;
+    buffer.resize(kReceiveChunk);
+    const int got = ReceiveBytes(socket_, buffer.data(), kReceiveChunk);
+    if (got > 0) received_.append(buffer.data(), static_cast<std::size_t>(got));
+    return got;
+}
+
+void Winsock::RaiseDataArrival() {
+    if (events_ == nullptr) return;
+    const auto total = std::min<std::size_t>(received_.size(), INT32_MAX);
+    events_->DataArrival(*this, static_cast<std::int32_t>(total));
+}
+
+void Winsock::OnPeerClose(int error) {
+    if (state_ != sckConnected) return;
+    if (error != 0) {
+        RaiseError(error);
+        return;
+    }
+    // Windows may report the close while the last data still waits to be read: it
+    // reaches the owner before the close does. Bounded: the peer sends no more.
+    bool gotData = false;
+    for (int round = 0; round < 1024 && ReceiveChunk() > 0; ++round) gotData = true;
+    if (gotData) RaiseDataArrival();
+    if (state_ != sckConnected) return;  // the owner closed it meanwhile
+    // The peer may only have ended its sending and still wait for the answer: closing now
+    // would cut off what was handed to SendData and not written yet, and without a length
+    // in the answer the peer could not tell. That goes out first; the close comes after.
+    if (SendOutstanding()) {
+        peerClosed_ = true;
+        return;
+    }
+    RaisePeerClose();
+}
+
+void Winsock::RaisePeerClose() {
+    state_ = sckClosing;
+    if (events_ != nullptr) events_->Close(*this);
+}
+
+bool Winsock::SendOutstanding() const {
+    return !kept_.empty() || completePosted_;
+}
+
+void Winsock::OnSendDone() {
+    completePosted_ = false;
+    // More data may have been handed over since: its own completion follows.
+    if (state_ != sckConnected || !kept_.empty()) return;
+    if (events_ != nullptr) events_->SendComplete(*this);
+    if (state_ != sckConnected || SendOutstanding()) return;  // closed, or more is coming
+    // Nothing more followed the data in this event: what the system held back goes now.
+    PushSentBytes(socket_);
+    // A peer close that waited for the data.
+    if (peerClosed_) RaisePeerClose();
+}
+
+void Winsock::RaiseError(int number) {
+    if (state_ != sckConnected) return;
+    state_ = sckError;
+    if (events_ != nullptr) {
+        events_->Error(*this, static_cast<std::int16_t>(number), SocketErrorText(number));
+    }
+}
+
+// Writes kept bytes until the socket takes no more, several pieces per call. Each round
+// either writes something or ends, so the loop is bounded by the bytes kept.
+//
+// The writes ask the system to hold back a partly filled packet: an answer handed over
+// in pieces (its head, then its body once the head's SendComplete came) then leaves as
+// one packet instead of one per piece, each of which would wake the reader. What is
+// held goes out when SendComplete found nothing more to send (OnSendDone), or with the
+// close, at the latest one event later.
+void Winsock::FlushKept() {
+    while (!kept_.empty()) {
+        std::string_view pieces[kPiecesPerSend];
+        int count = 0;
+        std::size_t total = 0;
+        for (std::size_t i = 0; i < kept_.size() && count < kPiecesPerSend; ++i) {
+            std::string_view piece(kept_[i]);
+            if (i == 0) piece.remove_prefix(keptOffset_);
+            piece = piece.substr(0, static_cast<std::size_t>(kSendChunk) - total);
+            if (piece.empty()) continue;
+            pieces[count++] = piece;
+            total += piece.size();
+            if (total == static_cast<std::size_t>(kSendChunk)) break;
+        }
+        const int sent = count == 0 ? 0 : SendPieces(socket_, pieces, count, true);
+        if (sent < 0) {
+            const int error = LastSocketError();
+            if (error == kWsaEWouldBlock) {
+                waitingForSpace_ = true;
+            } else {
+                kept_.clear();
+                keptOffset_ = 0;
+                PostOwnEvent(kSendDoneEvent, error);
+            }
+            return;
+        }
+        // A short write means a full buffer: the next round learns it as would-block.
+        DropWritten(static_cast<std::size_t>(sent));
+    }
+    if (!completePosted_) {
+        completePosted_ = true;
+        PostOwnEvent(kSendDoneEvent, 0);
+    }
+}
+
+// Takes `written` bytes off the front of the kept pieces, and the empty pieces there.
+void Winsock::DropWritten(std::size_t written) {
+    while (!kept_.empty()) {
+        const std::size_t left = kept_.front().size() - keptOffset_;
+        if (written < left) {
+            keptOffset_ += written;
+            return;
+        }
+        written -= left;
+        kept_.pop_front();
+        keptOffset_ = 0;
+    }
+}
+
+// Events that SendData finds are raised later from the loop, so that a caller of
+// SendData never sees its own handlers run inside the call.
+void Winsock::PostOwnEvent(std::uint32_t event, int error) {
+    PostMsg(tSink.window, message_, static_cast<WParam>(socket_), MakeSelectLParam(event, error));
+}
+
+}  // namespace pelorin

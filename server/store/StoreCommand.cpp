@@ -1,0 +1,205 @@
+#include "server/store/StoreCommand.h"
+
+#include <new>
+#include <string>
+
+#include "base/RuntimeError.h"
+#include "base/Text.h"
+#include "diagnostics/Debug_Modul.h"
+#include "diagnostics/Hooks.h"
+#include "platform/Files.h"
+#include "server/store/StorePaths.h"
+
+namespace pelorin {
+namespace {
+
+using platform::FileEntry;
+
+// A log line with a file's or a body's bytes. The line is only put together when
+// somebody takes it: a GET of a large file should not copy it for nothing. Like every
+// log line it never fails the request: a line too large to hold is dropped.
+void LogWithBytes(std::string_view prefix, std::string_view bytes) {
+    const bool toFile = LogLevel() == 2 || LogLevel() == 3;
+    const bool toWindow = DebugWindowShown() && !IsUnloading();
+    if (!IsDebugReady() || (!toFile && !toWindow)) return;
+    try {
+        std::string line;
+        line.reserve(prefix.size() + bytes.size());
+        line.append(prefix).append(bytes);
+        WriteLog(line);
+    } catch (const std::bad_alloc&) {
+    }
+}
+
+void Check(int error) {
+    if (error != 0) throw RuntimeError(error);
+}
+
+// One request run as a store command. Each command's handler answers exactly once; a
+// run-time error on the way becomes the error answer instead.
+class StoreCommand {
+  public:
+    StoreCommand(const StoreRequest& request, std::string_view dataFolder, StoreAnswerWriter& out)
+        : request_(request),
+          name_(StoreNameOf(request.target)),
+          path_(std::string(dataFolder) + name_),
+          out_(out) {}
+
+    void Run();
+
+  private:
+    void Get();
+    void Set();
+    void New();
+    void Del();
+    void Dir();
+    void List();
+    void NotImplemented();
+    void ErrorAnswer(const RuntimeError& error);
+
+    // Logs the command and the target, then refuses a name the command may not use.
+    void Begin(std::string_view upperCommand, bool patternsAllowed);
+    void Answer(int status, std::string_view reason, std::string_view logLine);
+    bool NamesFolder() const { return path_.ends_with('\\'); }
+    // A folder cannot be read or written as a file. Said here, with one number, because
+    // the file systems disagree on how to refuse it.
+    void RefuseFolderAsFile() const {
+        if (NamesFolder()) throw RuntimeError(errors::kPathFileAccessError);
+    }
+    std::string WithoutLastSeparator() const { return path_.substr(0, path_.size() - 1); }
+
+    const StoreRequest& request_;
+    std::string name_;  // below the data folder, starting with "\"
+    std::string path_;
+    StoreAnswerWriter& out_;
+};
+
+void StoreCommand::Run() {
+    const std::string command(TrimSpaces(UpperCase(request_.command)));
+    try {
+        if (command == "GET") return Get();
+        if (command == "SET") return Set();
+        if (command == "NEW") return New();
+        if (command == "DEL") return Del();
+        if (command == "DIR") return Dir();
+        NotImplemented();
+    } catch (const RuntimeError& error) {
+        ErrorAnswer(error);
+    } catch (const std::bad_alloc&) {  // a file too large to hold
+        ErrorAnswer(RuntimeError(errors::kOutOfMemory));
+    }
+}
+
+void StoreCommand::Begin(std::string_view upperCommand, bool patternsAllowed) {
+    WriteLog(std::string(upperCommand) + " " + std::string(request_.target));
+    Check(RefusedNameError(name_, patternsAllowed));
+}
+
+void StoreCommand::Answer(int status, std::string_view reason, std::string_view logLine) {
+    out_.SendStatus(status, reason);
+    WriteLog(logLine);
+}
+
+void StoreCommand::Get() {
+    Begin("GET", false);
+    if (!PlainFileExists(path_)) return Answer(404, "Not Found", " Error: not found");
+    RefuseFolderAsFile();
+    std::string contents;
+    Check(platform::ReadWholeFile(path_, contents));
+    LogWithBytes(" Content: ", contents);
+    out_.SendStatus(200, "OK");
+    out_.SendBody(std::move(contents));
+}
+
+void StoreCommand::Set() {
+    Begin("SET", false);
+    LogWithBytes(" Content: ", request_.body);
+    if (!PlainFileExists(path_)) return Answer(404, "Not Found", " Error: file not found");
+    RefuseFolderAsFile();
+    // The new content replaces the old at once: a failure leaves the old file whole.
+    Check(platform::ReplaceFileAtomically(path_, request_.body));
+    Answer(200, "OK", " file set");
+}
+
+void StoreCommand::New() {
+    Begin("NEW", false);
+    if (NamesFolder()) {
+        const std::string folder = WithoutLastSeparator();
+        if (EntryExists(folder)) return Answer(409, "Conflict", " Error: dir still exists");
+        Check(platform::MakeFolder(folder));
+        return Answer(201, "Created", " dir created");
+    }
+    if (PlainFileExists(path_)) return Answer(409, "Conflict", " Error: file still exists");
+    Check(platform::CreateEmptyFile(path_));
+    Answer(201, "Created", " file created");
+}
+
+void StoreCommand::Del() {
+    Begin("DEL", false);
+    if (NamesFolder()) {
+        // The data folder holds the store: without it every later command would fail
+        // until the program starts again. Refused as removing a folder that holds
+        // entries is.
+        if (NamesDataFolder(name_)) throw RuntimeError(errors::kPathFileAccessError);
+        const std::string folder = WithoutLastSeparator();
+        if (!EntryExists(folder)) return Answer(404, "Not Found", " Error: file not found");
+        Check(platform::RemoveFolder(folder));
+        return Answer(200, "OK", " dir deleted");
+    }
+    if (!PlainFileExists(path_)) return Answer(404, "Not Found", " Error: file not found");
+    Check(platform::RemoveFile(path_));
+    Answer(200, "OK", " file deleted");
+}
+
+void StoreCommand::Dir() {
+    Begin("DIR", true);
+    if (NamesFolder()) {
+        if (!FolderExists(path_)) return Answer(404, "Not Found", " Error: dir not found");
+        return List();
+    }
+    // A folder of that name does not count: only plain files are "found".
+    if (PlainFileExists(path_)) return Answer(200, "Found", " file found");
+    Answer(404, "Not Found", " file not found");
+}
+
+// One line per entry in the file system's order, folders marked with "\"; names that
+// begin with "." (the folder's own entries, hidden files) never show.
+void StoreCommand::List() {
+    platform::DirectorySearch search(path_ + "*.*");
+    out_.SendStatus(200, "OK");
+    FileEntry entry;
+    while (search.Next(entry)) {
+        if (entry.name.starts_with('.')) continue;
+        if (entry.attributes & platform::kAttrDirectory) {
+            out_.SendBody(entry.name + "\\\r\n");
+            WriteLog(" new dir: " + entry.name);
+        } else {
+            out_.SendBody(entry.name + "\r\n");
+            WriteLog(" new file: " + entry.name);
+        }
+    }
+}
+
+void StoreCommand::NotImplemented() {
+    out_.SendStatus(501, "Not Implemented");
+    WriteLog(std::string(request_.command) + " " + std::string(request_.target));
+    WriteLog(" Error: bad command");
+}
+
+void StoreCommand::ErrorAnswer(const RuntimeError& error) {
+    const std::string number = std::to_string(error.number());
+    out_.SendStatus(400, "Bad Request");
+    out_.SendBody("Fehler " + number + ": ");
+    out_.SendBody(error.what());
+    WriteLog(std::string(request_.command) + " " + std::string(request_.target));
+    WriteLog(" Error " + number + ": " + error.what());
+}
+
+}  // namespace
+
+void RunStoreCommand(const StoreRequest& request, std::string_view dataFolder,
+                     StoreAnswerWriter& out) {
+    StoreCommand(request, dataFolder, out).Run();
+}
+
+}  // namespace pelorin
