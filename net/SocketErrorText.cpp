@@ -1,11 +1,13 @@
-// The English texts of the Winsock error numbers a socket may report.
+// The two tables of Winsock error texts, side by side; why there are two is told in the
+// header.
+#include "net/SocketErrorText.h"
+
 #include <algorithm>
 #include <array>
+#include <span>
 #include <string_view>
 
-#include "net/SocketModule.h"
-
-namespace pelorin::SocketModule {
+namespace pelorin {
 namespace {
 
 struct ErrorText {
@@ -13,7 +15,8 @@ struct ErrorText {
     std::string_view text;
 };
 
-constexpr std::array<ErrorText, 51> kTexts = {{
+// The toolkit socket's wording.
+constexpr std::array<ErrorText, 51> kSocketTexts = {{
     {10004, "Interrupted system call."},
     {10009, "Bad file number."},
     {10013, "Permission Denied."},
@@ -67,12 +70,37 @@ constexpr std::array<ErrorText, 51> kTexts = {{
     {11004, "Valid name, no data record of requested type."},
 }};
 
-}  // namespace
+// The listening control's wording, that of the Winsock control.
+constexpr std::array<ErrorText, 11> kControlTexts = {{
+    {10013, "Permission denied"},
+    {10022, "Invalid argument"},
+    {10024, "Too many open sockets"},
+    {10048, "Address in use"},
+    {10049, "Address not available"},
+    {10053, "Connection is aborted due to timeout or other failure"},
+    {10054, "Connection is reset by remote side"},
+    {10055, "No buffer space is available"},
+    {10057, "Socket is not connected"},
+    {10058, "Socket has been shut down"},
+    {10060, "Attempt to connect timed out"},
+}};
 
-std::string SocketErrorText(std::int32_t number) {
-    const auto it = std::find_if(kTexts.begin(), kTexts.end(),
+const ErrorText* Find(std::span<const ErrorText> texts, std::int32_t number) {
+    const auto it = std::find_if(texts.begin(), texts.end(),
                                  [number](const ErrorText& e) { return e.number == number; });
-    return it != kTexts.end() ? std::string(it->text) : std::string();
+    return it != texts.end() ? &*it : nullptr;
 }
 
-}  // namespace pelorin::SocketModule
+}  // namespace
+
+std::string SocketModule::SocketErrorText(std::int32_t number) {
+    const ErrorText* found = Find(kSocketTexts, number);
+    return found != nullptr ? std::string(found->text) : std::string();
+}
+
+std::string WinsockControlErrorText(std::int32_t number) {
+    const ErrorText* found = Find(kControlTexts, number);
+    return found != nullptr ? std::string(found->text) : "Socket error " + std::to_string(number);
+}
+
+}  // namespace pelorin

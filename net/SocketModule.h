@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "net/MessageNumbers.h"
+#include "net/SocketErrorText.h"  // SocketErrorText, the English texts of socket errors
 #include "platform/Sockets.h"
 #include "platform/Types.h"
 
@@ -21,7 +23,7 @@ class ADomainCache;
 namespace SocketModule {
 
 // The socket notification message of every CSocket notification window.
-constexpr platform::MessageId kSocketMessage = 2000;
+constexpr platform::MessageId kSocketMessage = messages::kSocketNotification;
 // Notification masks: outgoing connections, and listening or accepted sockets.
 constexpr std::uint32_t kConnectMask = 51;
 constexpr std::uint32_t kListenMask = 43;
@@ -63,9 +65,6 @@ std::string PeerAddressText(platform::SocketHandle socket);
 std::int32_t PeerPort(platform::SocketHandle socket);
 std::string LocalAddressName(platform::SocketHandle socket);
 std::int32_t LocalPortOf(platform::SocketHandle socket);
-
-// The English text of a Winsock error number; "" when the number has none.
-std::string SocketErrorText(std::int32_t number);
 
 // The thread's shared host cache, created on first use.
 ADomainCache& DomainCache();

@@ -43,4 +43,8 @@ if(PELORIN_BUILD_TESTS)
             tests/RecordingHooks.cpp
         LIBS pelorin_net pelorin_test_support)
     add_dependencies(net_socket_tests pelorin_fake_OpenSSL pelorin_fake_OpenSSLPartial)
+    # A socket whose epoll registration the Linux backend is made to fail.
+    if(NOT WIN32)
+        target_sources(net_socket_tests PRIVATE tests/posix/RearmFailure_test.cpp)
+    endif()
 endif()

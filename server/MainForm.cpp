@@ -6,6 +6,7 @@
 #include "base/Text.h"
 #include "diagnostics/Hooks.h"
 #include "diagnostics/SharedValues.h"
+#include "net/MessageNumbers.h"
 #include "platform/Console.h"
 #include "platform/Files.h"
 #include "platform/MessageQueue.h"
@@ -22,7 +23,6 @@ namespace {
 
 enum ControlId { kLabel1 = 1, kText1, kCommand1 };
 
-constexpr MessageId kConsoleLineMessage = kWmUser + 1;
 constexpr std::string_view kStartCaption = "start server";
 constexpr std::string_view kStopCaption = "stopp server";
 
@@ -85,7 +85,7 @@ void MainForm::Show() {
     if (form_ == 0) return;
     ShowForm(form_, true);
     if (console_) return ShowConsoleState();
-    console_ = StartConsoleCommands(form_, kConsoleLineMessage);
+    console_ = StartConsoleCommands(form_, messages::kConsoleLine);
     if (!console_) return;
     WriteConsoleLine(
         "Pelorin: type a port number and Enter to change the port, Enter alone "
@@ -224,7 +224,7 @@ LResult MainForm::FormProc(WindowHandle window, MessageId message, WParam wParam
                 form->Command1_Click();
             }
             return 0;
-        case kConsoleLineMessage:
+        case messages::kConsoleLine:
             form->TakeConsoleLines();
             return 0;
         case kWmClose:

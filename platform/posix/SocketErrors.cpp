@@ -72,6 +72,7 @@ int WinsockErrorFromErrno(int error) {
             return kWsaEConnReset;
         case ENOBUFS:
         case ENOMEM:
+        case ENOSPC:  // epoll: no more registrations allowed
             return kWsaENoBufs;
         case EISCONN:
             return kWsaEIsConn;

@@ -4,7 +4,8 @@
 // not yet re-enabled is not watched, so a level-triggered set never fires without cause.
 // Registrations are one-shot: a socket that fired is switched off by the kernel itself,
 // and re-enabling it is one change of its registration rather than a removal and a new
-// entry; a socket stays in the set until it is closed.
+// entry; a socket stays in the set until it is closed. A change the system refuses is
+// reported to the socket's owner as a socket error (ReportRearmFailure).
 #include "platform/Sockets.h"
 
 #include <arpa/inet.h>
@@ -19,12 +20,14 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <mutex>
 #include <unordered_map>
 
 #include "platform/MessageQueue.h"
+#include "platform/posix/EpollControl.h"
 #include "platform/posix/SocketErrors.h"
 #include "platform/posix/ThreadQueue.h"
 #include "platform/posix/WindowRegistry.h"
@@ -54,10 +57,21 @@ struct SocketRecord {
     bool writeWanted = false;    // a send was refused as would-block
     bool closeDeferred = false;  // peer closed while unread data waits
     bool closePosted = false;
+    // A change of the registration failed and the owner was told; until a new request,
+    // the registration is left as it is.
+    bool rearmFailed = false;
 };
 
 std::mutex gMutex;
 std::unordered_map<int, SocketRecord> gSockets;
+std::atomic<posix::EpollControl> gEpollControl{nullptr};
+
+int ControlEpoll(int epollFd, int operation, int fd, epoll_event* event) {
+    if (const posix::EpollControl control = gEpollControl.load()) {
+        return control(epollFd, operation, fd, event);
+    }
+    return epoll_ctl(epollFd, operation, fd, event);
+}
 
 SocketRecord* Find(SocketHandle socket) {
     auto it = gSockets.find(static_cast<int>(socket));
@@ -111,9 +125,32 @@ std::uint32_t WantedEvents(const SocketRecord& r) {
 }
 
 void LeaveEpollSet(SocketRecord& r) {
-    if (r.epollFd != -1) epoll_ctl(r.epollFd, EPOLL_CTL_DEL, r.fd, nullptr);
+    if (r.epollFd != -1) ControlEpoll(r.epollFd, EPOLL_CTL_DEL, r.fd, nullptr);
     r.epollFd = -1;
     r.armed = 0;
+}
+
+void PostClose(SocketRecord& r, int error) {
+    if (r.closePosted) return;
+    r.closePosted = true;
+    Notify(r, kFdClose, error);
+}
+
+// A registration the system would not change leaves the socket unreported for good, so
+// its owner hears it as a failure of the socket, through the first notification it asked
+// for that carries an error to it: a failed connect (a CSocket raises Error, whatever
+// its state), else a close with the error (a connection of the server's listening control
+// raises Error), else a failed accept (the listening control reports it and asks again a
+// little later). Windows reports its own failures the same ways.
+void ReportRearmFailure(SocketRecord& r, int error) {
+    r.rearmFailed = true;
+    if (r.mask & kFdConnect) {
+        Notify(r, kFdConnect, error);
+    } else if (r.mask & kFdClose) {
+        PostClose(r, error);
+    } else {
+        Notify(r, kFdAccept, error);
+    }
 }
 
 // Brings the socket's epoll registration in line with its state. A socket that wants
@@ -121,6 +158,7 @@ void LeaveEpollSet(SocketRecord& r) {
 // event mask, and would wake the loop for nothing. One that fired is off already; one
 // still enabled leaves the set (rare: a request withdrawn).
 void Rearm(SocketRecord& r) {
+    if (r.rearmFailed) return;
     const std::uint32_t wanted = WantedEvents(r);
     if (wanted == 0) {
         if (r.armed != 0) LeaveEpollSet(r);
@@ -130,22 +168,20 @@ void Rearm(SocketRecord& r) {
     epoll_event ev{};
     ev.events = wanted | EPOLLONESHOT;
     ev.data.u64 = static_cast<std::uint64_t>(r.fd);
-    if (r.epollFd != -1) {
-        // The set of the window's thread; a request for another window left it first.
-        if (epoll_ctl(r.epollFd, EPOLL_CTL_MOD, r.fd, &ev) == 0) r.armed = wanted;
+    // The set of the window's thread; a request for another window left the old one.
+    const bool inSet = r.epollFd != -1;
+    int epollFd = r.epollFd;
+    if (!inSet) {
+        auto owner = posix::WindowRegistry::Instance().OwnerOf(r.window);
+        if (!owner) return;  // the window is gone, and nobody is left to tell
+        epollFd = owner->epollFd();
+    }
+    if (ControlEpoll(epollFd, inSet ? EPOLL_CTL_MOD : EPOLL_CTL_ADD, r.fd, &ev) != 0) {
+        ReportRearmFailure(r, WinsockErrorFromErrno(errno));
         return;
     }
-    auto owner = posix::WindowRegistry::Instance().OwnerOf(r.window);
-    if (owner && epoll_ctl(owner->epollFd(), EPOLL_CTL_ADD, r.fd, &ev) == 0) {
-        r.epollFd = owner->epollFd();
-        r.armed = wanted;
-    }
-}
-
-void PostClose(SocketRecord& r, int error) {
-    if (r.closePosted) return;
-    r.closePosted = true;
-    Notify(r, kFdClose, error);
+    r.epollFd = epollFd;
+    r.armed = wanted;
 }
 
 void OnConnectDone(SocketRecord& r) {
@@ -222,6 +258,10 @@ void HandleSocketReadiness(int fd, std::uint32_t events) {
             break;
     }
     Rearm(*r);
+}
+
+void SetEpollControlForTests(EpollControl control) {
+    gEpollControl.store(control);
 }
 
 }  // namespace posix
@@ -457,6 +497,7 @@ int RequestNotifications(SocketHandle socket, WindowHandle window, MessageId mes
         r->writeWanted = false;
         if (r->phase == Phase::Connected) Notify(*r, kFdWrite, 0);
     }
+    r->rearmFailed = false;  // a registration that failed is tried again
     Rearm(*r);
     return 0;
 }

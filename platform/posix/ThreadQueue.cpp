@@ -5,12 +5,13 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <cstdlib>
 
 #include "platform/Clock.h"
 #include "platform/MessageQueue.h"
+#include "platform/posix/MonotonicClock.h"
 #include "platform/posix/WindowRegistry.h"
 
 namespace pelorin::platform::posix {
@@ -32,12 +33,6 @@ void DrainEventFd(int fd) {
 thread_local std::shared_ptr<ThreadQueue> tCurrent;
 
 }  // namespace
-
-std::uint64_t MonotonicMs() {
-    using namespace std::chrono;
-    return static_cast<std::uint64_t>(
-        duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
-}
 
 ThreadQueue::ThreadQueue() : owner_(std::this_thread::get_id()) {
     epollFd_ = epoll_create1(EPOLL_CLOEXEC);
@@ -142,6 +137,29 @@ bool ThreadQueue::TakeReady(Msg& out, bool remove) {
     out = posted_.front();
     if (remove) posted_.pop_front();
     return true;
+}
+
+void ThreadQueue::SetTimer(WindowHandle window, std::uintptr_t id, std::uint64_t periodMs,
+                           TimerProc proc) {
+    const std::uint64_t due = MonotonicMs() + periodMs;
+    for (auto& t : timers_) {
+        if (t.window == window && t.id == id) {
+            t.periodMs = periodMs;
+            t.dueMs = due;
+            t.proc = proc;
+            return;
+        }
+    }
+    timers_.push_back(TimerEntry{window, id, proc, periodMs, due});
+}
+
+bool ThreadQueue::KillTimer(WindowHandle window, std::uintptr_t id) {
+    return std::erase_if(timers_,
+                         [&](const TimerEntry& t) { return t.window == window && t.id == id; }) > 0;
+}
+
+void ThreadQueue::KillTimersOf(WindowHandle window) {
+    std::erase_if(timers_, [window](const TimerEntry& t) { return t.window == window; });
 }
 
 int ThreadQueue::MillisecondsToNextTimer() const {

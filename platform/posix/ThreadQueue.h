@@ -23,14 +23,6 @@ struct SentCall {
     int replyWakeFd = -1;  // the sender's wake-up event
 };
 
-struct TimerEntry {
-    WindowHandle window = 0;  // 0: a callback timer
-    std::uintptr_t id = 0;
-    TimerProc proc = nullptr;
-    std::uint64_t periodMs = 0;
-    std::uint64_t dueMs = 0;  // on the monotonic clock of MonotonicMs()
-};
-
 class ThreadQueue {
   public:
     ThreadQueue();
@@ -54,9 +46,24 @@ class ThreadQueue {
     bool IsCurrentThread() const;
     int epollFd() const { return epollFd_; }
 
-    std::vector<TimerEntry>& timers() { return timers_; }
+    // The thread's timers (owner thread only), each known by its window and id (window 0:
+    // a callback timer). A due timer is handed out by Get as a kWmTimer message. Setting
+    // a timer that exists restarts it with the new period and procedure.
+    void SetTimer(WindowHandle window, std::uintptr_t id, std::uint64_t periodMs, TimerProc proc);
+    // False when there was no such timer.
+    bool KillTimer(WindowHandle window, std::uintptr_t id);
+    // Every timer of a window that is going away.
+    void KillTimersOf(WindowHandle window);
 
   private:
+    struct TimerEntry {
+        WindowHandle window = 0;
+        std::uintptr_t id = 0;
+        TimerProc proc = nullptr;
+        std::uint64_t periodMs = 0;
+        std::uint64_t dueMs = 0;  // on MonotonicMs()
+    };
+
     bool TakeReady(Msg& out, bool remove);
     bool TakeDueTimer(Msg& out, bool remove);
     bool HandleSentCalls();
@@ -77,9 +84,6 @@ class ThreadQueue {
     int wakeFd_ = -1;
     std::thread::id owner_;
 };
-
-// Milliseconds of a monotonic clock that does not wrap; for timer schedules.
-std::uint64_t MonotonicMs();
 
 // Called by ThreadQueue for an epoll event of a socket (owner thread).
 void HandleSocketReadiness(int fd, std::uint32_t events);

@@ -8,9 +8,7 @@
 
 namespace pelorin::platform {
 
-using posix::MonotonicMs;
 using posix::ThreadQueue;
-using posix::TimerEntry;
 
 namespace {
 
@@ -23,49 +21,29 @@ std::uint64_t Period(std::uint32_t periodMs) {
     return std::max<std::uint32_t>(periodMs, 10);
 }
 
-void Schedule(WindowHandle window, std::uintptr_t id, std::uint32_t periodMs, TimerProc proc) {
-    auto& timers = ThreadQueue::Current().timers();
-    const std::uint64_t due = MonotonicMs() + Period(periodMs);
-    for (auto& t : timers) {
-        if (t.window == window && t.id == id) {
-            t.periodMs = Period(periodMs);
-            t.dueMs = due;
-            t.proc = proc;
-            return;
-        }
-    }
-    timers.push_back(TimerEntry{window, id, proc, Period(periodMs), due});
-}
-
-bool Unschedule(WindowHandle window, std::uintptr_t id) {
-    auto& timers = ThreadQueue::Current().timers();
-    return std::erase_if(timers,
-                         [&](const TimerEntry& t) { return t.window == window && t.id == id; }) > 0;
-}
-
 }  // namespace
 
 bool SetWindowTimer(WindowHandle window, std::uintptr_t id, std::uint32_t periodMs) {
     auto owner = posix::WindowRegistry::Instance().OwnerOf(window);
     if (!owner || !owner->IsCurrentThread()) return false;
-    Schedule(window, id, periodMs, nullptr);
+    ThreadQueue::Current().SetTimer(window, id, Period(periodMs), nullptr);
     return true;
 }
 
 bool KillWindowTimer(WindowHandle window, std::uintptr_t id) {
     if (window == 0) return false;
-    return Unschedule(window, id);
+    return ThreadQueue::Current().KillTimer(window, id);
 }
 
 std::uintptr_t SetCallbackTimer(std::uint32_t periodMs, TimerProc proc) {
     if (proc == nullptr) return 0;
     const std::uintptr_t id = ++gNextCallbackId;
-    Schedule(0, id, periodMs, proc);
+    ThreadQueue::Current().SetTimer(0, id, Period(periodMs), proc);
     return id;
 }
 
 bool KillCallbackTimer(std::uintptr_t id) {
-    return Unschedule(0, id);
+    return ThreadQueue::Current().KillTimer(0, id);
 }
 
 }  // namespace pelorin::platform

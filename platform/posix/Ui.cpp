@@ -7,13 +7,10 @@
 
 namespace pelorin::platform {
 
+using posix::kBmClick;
 using posix::WindowKind;
 using posix::WindowRecord;
 using posix::WindowRegistry;
-
-namespace {
-constexpr MessageId kBmClick = 0x00F5;
-}
 
 WindowHandle CreateForm(const FormLayout& layout) {
     auto record = std::make_unique<WindowRecord>();

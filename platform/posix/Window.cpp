@@ -10,14 +10,13 @@
 
 namespace pelorin::platform {
 
+using posix::kBmClick;
 using posix::ThreadQueue;
 using posix::WindowKind;
 using posix::WindowRecord;
 using posix::WindowRegistry;
 
 namespace {
-
-constexpr MessageId kBmClick = 0x00F5;
 
 LResult GetTextInto(WindowRecord& r, WParam size, LParam buffer) {
     if (size == 0 || buffer == 0) return 0;
@@ -43,8 +42,7 @@ bool DestroyWin(WindowHandle window) {
     SendMsg(window, kWmDestroy, 0, 0);
     for (WindowHandle child : WindowRegistry::Instance().ChildrenOf(window)) DestroyWin(child);
     SendMsg(window, kWmNcDestroy, 0, 0);
-    auto& timers = owner->timers();
-    std::erase_if(timers, [window](const posix::TimerEntry& t) { return t.window == window; });
+    owner->KillTimersOf(window);
     WindowRegistry::Instance().Remove(window);
     return true;
 }

@@ -15,6 +15,10 @@ namespace pelorin::platform::posix {
 
 class ThreadQueue;
 
+// Presses a button (Windows' BM_CLICK): PressButton sends it, and a button's default
+// procedure turns it into a kBnClicked command to its form.
+constexpr MessageId kBmClick = 0x00F5;
+
 enum class WindowKind { Hidden, Form, Control };
 
 struct WindowRecord {

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string_view>
 
+#include "net/MessageNumbers.h"
 #include "net/WinMessages.h"
 #include "platform/Shell.h"
 #include "platform/Types.h"
@@ -23,7 +24,7 @@ class TaskIcon : public std::enable_shared_from_this<TaskIcon>, private WinMessa
     using UnloadRoutine = void (*)();
 
     static constexpr std::uint32_t kIconId = 1;
-    static constexpr platform::MessageId kCallbackMessage = 18193;  // 0x4711
+    static constexpr platform::MessageId kCallbackMessage = messages::kTrayCallback;
     static constexpr std::string_view kTip = "Merrowin";
     static constexpr std::string_view kCaption = "TaskIcon";
 

@@ -1,14 +1,15 @@
 // One accepted HTTP connection: it parses the incoming bytes into request line, headers
 // and body (RequestParser), tells its owner when the request is complete, writes the
-// answer, and queues outgoing data so that one send is outstanding at a time. One
-// connection carries one request; data after it is ignored, and the owner closes the
-// connection once the answer has gone out (Cancel after SendComplete).
+// answer, and queues outgoing data so that one send is outstanding at a time (what queues
+// meanwhile leaves together as the next one). One connection carries one request; data
+// after it is ignored, and the owner closes the connection once the answer has gone out
+// (Cancel after SendComplete).
 //
 // Requests the parser refuses are answered here, without the owner: a request line or
-// header line without a carriage return within the first 32,767 bytes of the receive
-// buffer, a Content-Length below 0 or beyond 32 bits, or more headers than a header list
-// holds get "400 Bad Request" with a "Fehler N: text" body. The connection then closes
-// and the owner hears ClientCancelled, never ReadyForData.
+// header line without a carriage return within its own first 32,767 bytes, a
+// Content-Length below 0 or beyond 32 bits, or more headers than a header list holds get
+// "400 Bad Request" with a "Fehler N: text" body. The connection then closes and the
+// owner hears ClientCancelled, never ReadyForData.
 //
 // A peer other than 127.0.0.1 is never served, so its headers are not kept (no
 // NewHeader) and its body is neither waited for nor kept: ReadyForData comes as soon as
@@ -75,8 +76,8 @@ class WebServerClient : public std::enable_shared_from_this<WebServerClient>,
     void Cancel();
     // Closes this object's connection and lets go of the connection server.
     void Disconnect();
-    // Writes the status line and headers, each numbered piece one SendData: status line;
-    // "Server: " (empty name: Pelorin/0.1); `headers` when given and not empty;
+    // Writes the status line and headers as one SendData, each line ended by CR LF: status
+    // line; "Server: " (empty name: Pelorin/0.1); `headers` when given and not empty;
     // "Content-Type: "; "Content-Length: " only when `contentLength` is not 0;
     // "Connection: Close"; the empty line. The body follows with SendData.
     void SendAnswer(std::string_view httpVersion, double status, std::string_view text,

@@ -5,6 +5,8 @@
 #include <vector>
 
 #include "base/RuntimeError.h"
+#include "net/MessageNumbers.h"
+#include "net/SocketErrorText.h"
 #include "platform/MessageQueue.h"
 #include "platform/Sockets.h"
 #include "platform/Timers.h"
@@ -20,8 +22,8 @@ namespace {
 // Every socket gets a message number of its own from a range of private window messages.
 // The socket's handle alone cannot tell its notifications apart: a closed socket's handle
 // is soon reused, and notifications of the closed one may still be queued.
-constexpr MessageId kFirstMessage = kWmUser + 0x100;
-constexpr MessageId kMessageCount = 0x7000;
+constexpr MessageId kFirstMessage = messages::kSocketWindowFirst;
+constexpr MessageId kMessageCount = messages::kSocketWindowCount;
 
 // The completion of SendData, posted to ourselves in the notifications' own form.
 constexpr std::uint32_t kSendDoneEvent = 0x4000;
@@ -55,37 +57,8 @@ struct NotificationSink {
 
 thread_local NotificationSink tSink;
 
-std::string SocketErrorText(int number) {
-    switch (number) {
-        case kWsaEAcces:
-            return "Permission denied";
-        case kWsaEAddrInUse:
-            return "Address in use";
-        case kWsaEAddrNotAvail:
-            return "Address not available";
-        case kWsaEInval:
-            return "Invalid argument";
-        case kWsaEMFile:
-            return "Too many open sockets";
-        case kWsaENoBufs:
-            return "No buffer space is available";
-        case kWsaEConnAborted:
-            return "Connection is aborted due to timeout or other failure";
-        case kWsaEConnReset:
-            return "Connection is reset by remote side";
-        case kWsaETimedOut:
-            return "Attempt to connect timed out";
-        case kWsaENotConn:
-            return "Socket is not connected";
-        case kWsaEShutdown:
-            return "Socket has been shut down";
-        default:
-            return "Socket error " + std::to_string(number);
-    }
-}
-
 [[noreturn]] void ThrowSocketError(int number) {
-    throw RuntimeError(number, SocketErrorText(number));
+    throw RuntimeError(number, WinsockControlErrorText(number));
 }
 
 [[noreturn]] void ThrowInvalidOperation() {
@@ -290,7 +263,7 @@ void Winsock::PauseAccepting(int error) {
     RequestNotifications(socket_, tSink.window, message_, 0);
     SetWindowTimer(tSink.window, static_cast<std::uintptr_t>(socket_), kAcceptPauseMs);
     if (events_ != nullptr) {
-        events_->Error(*this, static_cast<std::int16_t>(error), SocketErrorText(error));
+        events_->Error(*this, static_cast<std::int16_t>(error), WinsockControlErrorText(error));
     }
 }
 
@@ -373,7 +346,7 @@ void Winsock::RaiseError(int number) {
     if (state_ != sckConnected) return;
     state_ = sckError;
     if (events_ != nullptr) {
-        events_->Error(*this, static_cast<std::int16_t>(number), SocketErrorText(number));
+        events_->Error(*this, static_cast<std::int16_t>(number), WinsockControlErrorText(number));
     }
 }
 
