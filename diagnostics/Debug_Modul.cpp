@@ -68,11 +68,25 @@ const DebugForm& GetDebugForm() {
     return TheState().debugForm;
 }
 
+namespace {
+bool LogFileOn(const debug_modul::State& s) {
+    return s.logLevel == 2 || s.logLevel == 3;
+}
+bool LogWindowOn(const debug_modul::State& s) {
+    return s.debugWindowShown && !s.unloading;
+}
+}  // namespace
+
+bool WriteLogWanted() {
+    const auto& s = TheState();
+    return s.debugReady && (LogFileOn(s) || LogWindowOn(s));
+}
+
 void WriteLog(std::string_view text) {
     auto& s = TheState();
     if (!s.debugReady) return;
-    if (s.logLevel == 2 || s.logLevel == 3) AppendLogLine(text);
-    if (s.debugWindowShown && !s.unloading) s.debugForm.AddText(text);
+    if (LogFileOn(s)) AppendLogLine(text);
+    if (LogWindowOn(s)) s.debugForm.AddText(text);
 }
 
 void ShowDebugWindow() {

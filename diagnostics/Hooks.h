@@ -2,6 +2,7 @@
 // (Debug_Modul); the client library links the inert variant, where each hook does nothing.
 #pragma once
 
+#include <concepts>
 #include <string_view>
 
 namespace pelorin {
@@ -18,6 +19,23 @@ void ObjectDestroyed(std::string_view className);
 void ProzessStart(std::string_view procedureName);
 void ProzessEnd(std::string_view procedureName);
 void ProzessInfo(std::string_view text);
+
+// Whether WriteLog and ProzessInfo would keep a text given now. Exactly the hooks' own
+// conditions, so asking first never changes what is recorded; the inert hooks always
+// answer false.
+bool WriteLogWanted();
+bool ProzessInfoWanted();
+
+// For a text that has to be put together: `makeText` runs only when the text is wanted,
+// so diagnostics that are off cost a flag test and no string work.
+template <std::invocable MakeText>
+void WriteLog(MakeText&& makeText) {
+    if (WriteLogWanted()) WriteLog(std::string_view(makeText()));
+}
+template <std::invocable MakeText>
+void ProzessInfo(MakeText&& makeText) {
+    if (ProzessInfoWanted()) ProzessInfo(std::string_view(makeText()));
+}
 
 // The start-up flags: nothing is logged or counted while DebugReady is false; once
 // Unloading is set the debug window takes no more lines.

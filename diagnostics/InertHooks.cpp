@@ -1,5 +1,6 @@
-// The client library's diagnostics: the same hooks, doing nothing. The two flags are kept
-// (per thread, as all module state of the library) although nothing reads them.
+// The client library's diagnostics: the same hooks, doing nothing, and no text is ever
+// wanted. The two flags are kept (per thread, as all module state of the library)
+// although nothing reads them.
 #include "diagnostics/Hooks.h"
 
 namespace pelorin {
@@ -14,6 +15,12 @@ void ObjectDestroyed(std::string_view) {}
 void ProzessStart(std::string_view) {}
 void ProzessEnd(std::string_view) {}
 void ProzessInfo(std::string_view) {}
+bool WriteLogWanted() {
+    return false;
+}
+bool ProzessInfoWanted() {
+    return false;
+}
 
 void SetDebugReady(bool ready) {
     tDebugReady = ready;

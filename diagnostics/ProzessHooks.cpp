@@ -76,10 +76,14 @@ void ProzessEnd(std::string_view procedureName) {
     }
 }
 
-void ProzessInfo(std::string_view text) {
+bool ProzessInfoWanted() {
     const auto& s = TheState();
-    if (!s.prozessInfoOn || !s.debugReady) return;
-    AppendTraceLine(StackDepth(s.prozessStack), text);
+    return s.prozessInfoOn && s.debugReady;
+}
+
+void ProzessInfo(std::string_view text) {
+    if (!ProzessInfoWanted()) return;
+    AppendTraceLine(StackDepth(TheState().prozessStack), text);
 }
 
 }  // namespace pelorin

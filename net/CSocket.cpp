@@ -285,7 +285,9 @@ std::int32_t CSocket::SendDataAsCodeUnits(std::string_view textForm) {
 // Bytes go out in order: behind bytes still waiting, and while the connection is being
 // set up, they wait as well.
 void CSocket::SendBuffer(std::string_view buffer) {
-    ProzessInfo("UBound(TheMsg)=" + std::to_string(static_cast<long long>(buffer.size()) - 1));
+    ProzessInfo([&] {
+        return "UBound(TheMsg)=" + std::to_string(static_cast<long long>(buffer.size()) - 1);
+    });
     if (!sendQueue_.empty() || State == CSocketState::kConnecting) {
         sendQueue_.append(buffer);
         return;
@@ -312,11 +314,11 @@ std::size_t CSocket::Transmit(std::string_view data, bool& keepRest) {
     std::size_t p = 0;
     keepRest = true;
     while (p < data.size() && SocketHandle != 0) {
-        ProzessInfo("p&=" + std::to_string(p));
+        ProzessInfo([&] { return "p&=" + std::to_string(p); });
         const int length = static_cast<int>(std::min<std::size_t>(data.size() - p, INT_MAX));
         const int l = SSLHandle != 0 ? SslLibrary::Send(SSLHandle, data.data() + p, length)
                                      : platform::SendBytes(SocketHandle, data.data() + p, length);
-        ProzessInfo("l&=" + std::to_string(l));
+        ProzessInfo([&] { return "l&=" + std::to_string(l); });
         if (l > 0) {
             p += static_cast<std::size_t>(l);
             continue;

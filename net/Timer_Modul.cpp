@@ -68,7 +68,7 @@ void TimerProc(platform::WindowHandle, platform::MessageId, std::uintptr_t id, s
         // The timer ends here, but stays registered: GetStatus still answers true and a
         // later StoppTimer still removes it.
         busy.erase(id);
-        WriteLog("TimerProc Error " + std::to_string(ErrorNumberOf(e)));
+        WriteLog([&] { return "TimerProc Error " + std::to_string(ErrorNumberOf(e)); });
         platform::KillCallbackTimer(id);
     }
 }

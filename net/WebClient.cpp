@@ -146,23 +146,23 @@ void WebClient::GetPage(std::string_view Adresse, std::string_view HTTP_Command,
     ResetAnswer();
 
     myAddress = "http://" + std::string(address);
-    ProzessInfo("myAddress: " + myAddress);
+    ProzessInfo([&] { return "myAddress: " + myAddress; });
     myServer = server;
-    ProzessInfo("myServer: " + myServer);
+    ProzessInfo([&] { return "myServer: " + myServer; });
     myPort = port;
-    ProzessInfo("myPort: " + std::to_string(myPort));
+    ProzessInfo([&] { return "myPort: " + std::to_string(myPort); });
     myCommand = HTTP_Command;
-    ProzessInfo("myCommand: " + myCommand);
+    ProzessInfo([&] { return "myCommand: " + myCommand; });
     myPage = page;
-    ProzessInfo("myPage: " + myPage);
+    ProzessInfo([&] { return "myPage: " + myPage; });
     myHTTPVersion = HTTP_Version;
-    ProzessInfo("myHTTPVersion: " + myHTTPVersion);
+    ProzessInfo([&] { return "myHTTPVersion: " + myHTTPVersion; });
     myReferer = HTTP_Referer;
-    ProzessInfo("myReferer: " + myReferer);
+    ProzessInfo([&] { return "myReferer: " + myReferer; });
     myUserAgent = HTTP_UserAgent.empty() ? tDefaultUserAgent : std::string(HTTP_UserAgent);
-    ProzessInfo("myUserAgent: " + myUserAgent);
+    ProzessInfo([&] { return "myUserAgent: " + myUserAgent; });
     myContent = HTTP_Content;
-    ProzessInfo("Len(myContent) = " + std::to_string(myContent.size()));
+    ProzessInfo([&] { return "Len(myContent) = " + std::to_string(myContent.size()); });
     myContentType = HTTP_ContentType;
 
     SetOtherHeaders(otherHeaders);
@@ -190,7 +190,7 @@ void WebClient::SetOtherHeaders(const WebClientHeaders& otherHeaders) {
     } else {
         ProzessInfo("ohterHeaders Is Nothing");
     }
-    ProzessInfo("myOtherHeaders: " + myOtherHeaders);
+    ProzessInfo([&] { return "myOtherHeaders: " + myOtherHeaders; });
 }
 
 void WebClient::SetCookies(const WebClientCookies& HTTP_Cookies) {
@@ -206,7 +206,7 @@ void WebClient::SetCookies(const WebClientCookies& HTTP_Cookies) {
     } else {
         ProzessInfo("HTTP_Cookies Is Nothing");
     }
-    ProzessInfo("myCookies: " + myCookies);
+    ProzessInfo([&] { return "myCookies: " + myCookies; });
 }
 
 void WebClient::ConnectToTarget() {
@@ -214,7 +214,9 @@ void WebClient::ConnectToTarget() {
     SendRequestTimer->StoppTimer();
     requestWritten_ = false;
     if (!ProxyServer.empty()) {
-        ProzessInfo("use following proxy -> " + ProxyServer + ":" + std::to_string(ProxyPort));
+        ProzessInfo([&] {
+            return "use following proxy -> " + ProxyServer + ":" + std::to_string(ProxyPort);
+        });
         Socket->Connect(ProxyServer, ProxyPort);
     } else {
         ProzessInfo("use a direct connection to server");
@@ -282,7 +284,7 @@ void WebClient::Socket_Connect() {
 void WebClient::SendRequestTimer_Timer() {
     ProzessScope scope("WebClient_SendRequest");
     SendRequestTimer->StoppTimer();
-    ProzessInfo("URL=" + myAddress);
+    ProzessInfo([&] { return "URL=" + myAddress; });
     ProzessInfo("Host connected");
     if (Socket->State != CSocketState::kConnected) {
         ProzessInfo("ERROR: Host cancelled (connection is not available)");
@@ -358,7 +360,7 @@ void WebClient::ParseStatusLine(const std::string& line) {
     answer_Message = line.substr(second + 1);
     myState = 1;
     ProzessScope scope("Event WebClient_GetAnswer");
-    ProzessInfo("URL=" + myAddress);
+    ProzessInfo([&] { return "URL=" + myAddress; });
     const auto keep = shared_from_this();
     if (events_ != nullptr) events_->GetAnswer(*this);
 }
@@ -370,8 +372,8 @@ void WebClient::ParseHeaderLine(const std::string& line) {
     if (answer_Headers->Anzahl >= WebClient_Header::kMaxHeaders) return;
     answer_Headers->NewHeader(CreateHeader(line.substr(0, separator), line.substr(separator + 2)));
     const auto header = answer_Headers->GetLastHeader();
-    ProzessInfo("URL=" + myAddress);
-    ProzessInfo(header->TheName + ": " + header->TheValue);
+    ProzessInfo([&] { return "URL=" + myAddress; });
+    ProzessInfo([&] { return header->TheName + ": " + header->TheValue; });
     ProzessScope scope("Event WebClient_NewHeader");
     const auto keep = shared_from_this();
     if (events_ != nullptr) events_->NewHeader(*this, header);
@@ -382,7 +384,7 @@ void WebClient::StartBody() {
     const std::uint64_t request = generation_;
     {
         ProzessScope scope("Event WebClient_StartOfDataArrival");
-        ProzessInfo("URL=" + myAddress);
+        ProzessInfo([&] { return "URL=" + myAddress; });
         const auto keep = shared_from_this();
         if (events_ != nullptr) events_->StartOfDataArrival(*this);
     }
@@ -394,8 +396,8 @@ void WebClient::StartBody() {
 
 void WebClient::RaiseDataArrival(std::string piece) {
     Data += piece;
-    ProzessInfo("URL=" + myAddress);
-    ProzessInfo("Data=" + piece);
+    ProzessInfo([&] { return "URL=" + myAddress; });
+    ProzessInfo([&] { return "Data=" + piece; });
     ProzessScope scope("Event WebClient_DataArrival");
     const auto keep = shared_from_this();
     if (events_ != nullptr) events_->DataArrival(*this, piece);
@@ -409,16 +411,16 @@ void WebClient::Socket_Closed() {
         return;
     }
     ProzessScope scope("Event WebClient_Closed");
-    ProzessInfo("URL=" + myAddress);
+    ProzessInfo([&] { return "URL=" + myAddress; });
     const auto keep = shared_from_this();
     if (events_ != nullptr) events_->Closed(*this);
 }
 
 void WebClient::Socket_Error(std::int32_t Number, std::string Description) {
     Socket->Disconnect();
-    ProzessInfo("URL=" + myAddress);
-    ProzessInfo("Nr: " + std::to_string(Number));
-    ProzessInfo("Description: " + Description);
+    ProzessInfo([&] { return "URL=" + myAddress; });
+    ProzessInfo([&] { return "Nr: " + std::to_string(Number); });
+    ProzessInfo([&] { return "Description: " + Description; });
     ProzessScope scope("Event WebClient_Error");
     const auto keep = shared_from_this();
     if (events_ != nullptr) events_->Error(*this, Number, Description);

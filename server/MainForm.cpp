@@ -118,8 +118,9 @@ void MainForm::StartServer() {
         server->Listen(PortFromText(portText));
     } catch (const RuntimeError& error) {
         server->SetEvents(nullptr);
-        const std::string reason = std::to_string(error.number()) + ", \"" + error.what() + "\"";
-        WriteLog("Listen_Error(" + reason + ")");
+        WriteLog([&] {
+            return "Listen_Error(" + std::to_string(error.number()) + ", \"" + error.what() + "\")";
+        });
         WriteDebugOutput("Pelorin: cannot listen to port " + portText + ": " + error.what());
         return;
     }

@@ -102,6 +102,50 @@ TEST_F(DebugLog, LongEntryIsCutInTheWindowButWholeInTheFile) {
     EXPECT_EQ(folder_->Read("log.txt"), "first\r\n" + entry + "\r\n");
 }
 
+// A text handed over as a callable is put together exactly when WriteLog keeps it
+// somewhere: a line must never be built for nothing, nor lost for want of building.
+TEST_F(DebugLog, CallableTextIsBuiltExactlyWhenTheLineIsKept) {
+    struct Row {
+        const char* label;
+        bool ready;
+        std::int16_t level;
+        bool window;
+        bool unloading;
+        bool kept;
+    };
+    const Row rows[] = {
+        {"no switch", true, 0, false, false, false},
+        {"level 1", true, 1, false, false, false},
+        {"level 2", true, 2, false, false, true},
+        {"level 3", true, 3, false, false, true},
+        {"window", true, 0, true, false, true},
+        {"window while unloading", true, 0, true, true, false},
+        {"level 2 while unloading", true, 2, true, true, true},
+        {"everything before ready", false, 2, true, false, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.label);
+        ResetDiagnostics();
+        const std::string fileBefore = folder_->Read("log.txt");
+        SetLogLevel(row.level);
+        if (row.window) ShowDebugWindow();
+        SetUnloading(row.unloading);
+        SetDebugReady(row.ready);
+        bool built = false;
+        WriteLog([&] {
+            built = true;
+            return std::string("built");
+        });
+        const bool kept =
+            folder_->Read("log.txt") != fileBefore || (row.window && BoxText() == "built\r\n");
+        EXPECT_EQ(WriteLogWanted(), row.kept);
+        EXPECT_EQ(built, row.kept);
+        EXPECT_EQ(kept, row.kept);
+        SetUnloading(false);
+        SetDebugReady(true);
+    }
+}
+
 TEST_F(DebugLog, ResetTurnsEverySwitchOff) {
     SetLogLevel(2);
     SetDebugFileOn(true);

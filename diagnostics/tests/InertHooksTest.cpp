@@ -27,6 +27,21 @@ TEST(InertHooks, WriteNothingEvenWhenReady) {
     SetProgramFolderPath("");
 }
 
+TEST(InertHooks, NoTextIsEverBuilt) {
+    SetDebugReady(true);
+    bool built = false;
+    const auto make = [&] {
+        built = true;
+        return std::string("built");
+    };
+    WriteLog(make);
+    ProzessInfo(make);
+    EXPECT_FALSE(WriteLogWanted());
+    EXPECT_FALSE(ProzessInfoWanted());
+    EXPECT_FALSE(built);
+    SetDebugReady(false);
+}
+
 TEST(InertHooks, FlagsAreKeptPerThread) {
     SetDebugReady(true);
     SetUnloading(true);

@@ -95,6 +95,36 @@ TEST_F(ProzessFiles, ProzessInfoAloneCollectsEverythingInDepthZero) {
     EXPECT_EQ(folder_->Read("debugfile.prozessinfo.0"), "one\r\ntwo\r\nthree\r\n");
 }
 
+// A trace text handed over as a callable is put together exactly when it is written.
+TEST_F(ProzessFiles, CallableTextIsBuiltExactlyWhenTheTraceIsWritten) {
+    struct Row {
+        const char* label;
+        bool ready;
+        bool prozessInfo;
+        bool written;
+    };
+    const Row rows[] = {
+        {"no switch", true, false, false},
+        {"PROZESSINFO", true, true, true},
+        {"PROZESSINFO before ready", false, true, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.label);
+        const std::string traceBefore = folder_->Read("debugfile.prozessinfo.0");
+        SetProzessInfoOn(row.prozessInfo);
+        SetDebugReady(row.ready);
+        bool built = false;
+        ProzessInfo([&] {
+            built = true;
+            return std::string("built");
+        });
+        EXPECT_EQ(ProzessInfoWanted(), row.written);
+        EXPECT_EQ(built, row.written);
+        EXPECT_EQ(folder_->Read("debugfile.prozessinfo.0") != traceBefore, row.written);
+        SetDebugReady(true);
+    }
+}
+
 TEST_F(ProzessFiles, FilesFollowTheHooksAfterUnloading) {
     SetDebugFileOn(true);
     SetProzessInfoOn(true);

@@ -37,6 +37,13 @@ void ProzessEnd(std::string_view name) {
     testing::Hooks().procedures.push_back("-" + std::string(name));
 }
 void ProzessInfo(std::string_view) {}
+// Both wanted, so the tests still put every text together.
+bool WriteLogWanted() {
+    return true;
+}
+bool ProzessInfoWanted() {
+    return true;
+}
 void SetDebugReady(bool ready) {
     gReady = ready;
 }

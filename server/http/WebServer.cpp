@@ -38,8 +38,8 @@ void WebServer::NewClient(CSocket_Server&, std::int32_t index) {
     const auto client = WebServerClient::Create();
     client->AcceptClient(Socket, index);
     ProzessScope scope("Event WebServer_NewClient");
-    ProzessInfo("myPort=" + std::to_string(port_));
-    ProzessInfo("IP=" + client->GetClientIP());
+    ProzessInfo([&] { return "myPort=" + std::to_string(port_); });
+    ProzessInfo([&] { return "IP=" + client->GetClientIP(); });
     if (events_ != nullptr) events_->NewClient(*this, client);
 }
 
@@ -50,7 +50,8 @@ void WebServer::Closed(CSocket_Server&, std::int32_t index) {
 void WebServer::Error(CSocket_Server&, std::int32_t index, std::int16_t number,
                       const std::string& description) {
     if (index != 0) return;
-    WriteLog("Server_Error(" + std::to_string(number) + ", \"" + description + "\")");
+    WriteLog(
+        [&] { return "Server_Error(" + std::to_string(number) + ", \"" + description + "\")"; });
 }
 
 }  // namespace pelorin

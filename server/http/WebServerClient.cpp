@@ -128,8 +128,8 @@ void WebServerClient::RequestRefused(RequestParser&, int number) {
     refused_ = true;
     const std::string body =
         "Fehler " + std::to_string(number) + ": " + std::string(RuntimeErrorText(number));
-    WriteLog("Request by " + clientAddress_);
-    WriteLog(" Error: " + body);
+    WriteLog([&] { return "Request by " + clientAddress_; });
+    WriteLog([&] { return " Error: " + body; });
     SendAnswer("HTTP/1.0", 400, "Bad Request", "text/plain", 0, "", nullptr);
     SendData(body);
 }
@@ -181,9 +181,11 @@ void WebServerClient::Closed(CSocket_Server&, std::int32_t index) {
     if (index != index_) return;
     const auto keep = shared_from_this();
     ProzessScope scope("Event WebServerClient_ClientCancelled");
-    ProzessInfo("myPort=" + (socket_ ? std::to_string(socket_->GetPort(0))
-                                     : std::string("Socket-instanz not available")));
-    ProzessInfo("IP=" + clientAddress_);
+    ProzessInfo([&] {
+        return "myPort=" + (socket_ ? std::to_string(socket_->GetPort(0))
+                                    : std::string("Socket-instanz not available"));
+    });
+    ProzessInfo([&] { return "IP=" + clientAddress_; });
     ReleaseSocket();
     if (events_ != nullptr) events_->ClientCancelled(*this);
 }

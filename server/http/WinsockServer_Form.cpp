@@ -79,7 +79,7 @@ WinsockServer_Form::~WinsockServer_Form() {
 }
 
 void WinsockServer_Form::Listen(std::int32_t port) {
-    WriteLog("listen to port " + std::to_string(port));
+    WriteLog([&] { return "listen to port " + std::to_string(port); });
     Listener->control().SetLocalPort(port);
     Listener->control().Listen();
 }

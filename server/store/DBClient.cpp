@@ -70,7 +70,7 @@ void DBClient::ReadyForData(WebServerClient& sender) {
     // about the store, not even whether the command exists.
     const std::string peer = sender.GetClientIP();
     if (peer != kLocalPeer) {
-        WriteLog("Request by " + peer);
+        WriteLog([&] { return "Request by " + peer; });
         out.SendStatus(403, "Forbidden");
         answered_ = true;
         WriteLog(" Error: forbidden");

@@ -5,7 +5,6 @@
 
 #include "base/RuntimeError.h"
 #include "base/Text.h"
-#include "diagnostics/Debug_Modul.h"
 #include "diagnostics/Hooks.h"
 #include "platform/Files.h"
 #include "server/store/StorePaths.h"
@@ -19,9 +18,7 @@ using platform::FileEntry;
 // somebody takes it: a GET of a large file should not copy it for nothing. Like every
 // log line it never fails the request: a line too large to hold is dropped.
 void LogWithBytes(std::string_view prefix, std::string_view bytes) {
-    const bool toFile = LogLevel() == 2 || LogLevel() == 3;
-    const bool toWindow = DebugWindowShown() && !IsUnloading();
-    if (!IsDebugReady() || (!toFile && !toWindow)) return;
+    if (!WriteLogWanted()) return;
     try {
         std::string line;
         line.reserve(prefix.size() + bytes.size());
@@ -91,7 +88,7 @@ void StoreCommand::Run() {
 }
 
 void StoreCommand::Begin(std::string_view upperCommand, bool patternsAllowed) {
-    WriteLog(std::string(upperCommand) + " " + std::string(request_.target));
+    WriteLog([&] { return std::string(upperCommand) + " " + std::string(request_.target); });
     Check(RefusedNameError(name_, patternsAllowed));
 }
 
@@ -172,17 +169,17 @@ void StoreCommand::List() {
         if (entry.name.starts_with('.')) continue;
         if (entry.attributes & platform::kAttrDirectory) {
             out_.SendBody(entry.name + "\\\r\n");
-            WriteLog(" new dir: " + entry.name);
+            WriteLog([&] { return " new dir: " + entry.name; });
         } else {
             out_.SendBody(entry.name + "\r\n");
-            WriteLog(" new file: " + entry.name);
+            WriteLog([&] { return " new file: " + entry.name; });
         }
     }
 }
 
 void StoreCommand::NotImplemented() {
     out_.SendStatus(501, "Not Implemented");
-    WriteLog(std::string(request_.command) + " " + std::string(request_.target));
+    WriteLog([&] { return std::string(request_.command) + " " + std::string(request_.target); });
     WriteLog(" Error: bad command");
 }
 
@@ -191,8 +188,8 @@ void StoreCommand::ErrorAnswer(const RuntimeError& error) {
     out_.SendStatus(400, "Bad Request");
     out_.SendBody("Fehler " + number + ": ");
     out_.SendBody(error.what());
-    WriteLog(std::string(request_.command) + " " + std::string(request_.target));
-    WriteLog(" Error " + number + ": " + error.what());
+    WriteLog([&] { return std::string(request_.command) + " " + std::string(request_.target); });
+    WriteLog([&] { return " Error " + number + ": " + error.what(); });
 }
 
 }  // namespace
