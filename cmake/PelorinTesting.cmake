@@ -17,13 +17,24 @@ add_subdirectory(${PELORIN_GTEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_
 if(WIN32)
     # Tests run under Wine in a prefix of their own inside the build tree. A fixture
     # creates it once and starts the wine server detached from CTest's output pipe.
+    # Every Windows program runs under the loader of its own bitness (the toolchain file
+    # names them), and WINELOADER tells Wine which one starts the programs it starts.
     set(PELORIN_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
     set(PELORIN_WINE_ENV
         WINEPREFIX=${PELORIN_WINEPREFIX}
+        WINELOADER=${PELORIN_WINE_LOADER}
         WINEDEBUG=-all
         WINEDLLOVERRIDES=mscoree,mshtml=)
+    # Where the system programs of this build's bitness are (regsvr32.exe, cscript.exe):
+    # 32-bit programs use SysWOW64 on 64-bit Windows.
+    if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+        set(PELORIN_WINDOWS_SYSTEM "C:\\windows\\system32")
+    else()
+        set(PELORIN_WINDOWS_SYSTEM "C:\\windows\\syswow64")
+    endif()
     add_test(NAME wine_prefix_setup
-             COMMAND ${CMAKE_SOURCE_DIR}/scripts/wine-prefix.sh start ${PELORIN_WINEPREFIX})
+             COMMAND ${CMAKE_SOURCE_DIR}/scripts/wine-prefix.sh start ${PELORIN_WINEPREFIX}
+                     ${PELORIN_WINE64_LOADER} ${PELORIN_WINE_LOADER})
     set_tests_properties(wine_prefix_setup PROPERTIES FIXTURES_SETUP wine TIMEOUT 300)
     add_test(NAME wine_prefix_cleanup
              COMMAND ${CMAKE_SOURCE_DIR}/scripts/wine-prefix.sh stop ${PELORIN_WINEPREFIX})

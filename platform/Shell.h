@@ -30,7 +30,7 @@ constexpr std::size_t kNotifyTipSize = 64;
 
 // The first and smallest form of the shell's icon record: window, id, flags, callback
 // message, icon and tip. (The system record's size field is filled by the backend: 88
-// bytes for 32-bit programs, more where handles are 64 bits wide.)
+// bytes in 32-bit programs, 104 in 64-bit ones, where the handles are 64 bits wide.)
 struct NotifyIconData {
     WindowHandle window = 0;
     std::uint32_t id = 0;

@@ -19,8 +19,9 @@ bool DestroyWin(WindowHandle window);
 
 bool WindowExists(WindowHandle window);
 
-// Installs `proc` as the window procedure and returns the one it replaced. The returned
-// value is only to be called through CallPreviousProc or installed again.
+// Installs `proc` as the window procedure and returns the one it replaced (nullptr when
+// the window does not exist). The returned value is only to be called through
+// CallPreviousProc or installed again.
 WindowProc ReplaceWindowProc(WindowHandle window, WindowProc proc);
 
 // Calls a procedure obtained from ReplaceWindowProc.

@@ -1,14 +1,15 @@
 #!/bin/sh
 # Builds and runs every test of the presets: linux, asan (Linux with address and
-# undefined-behaviour sanitizers), windows (mingw-w64 cross build, tests under Wine),
-# fuzz (each fuzz target for a short run, fuzz/) and valgrind (every Linux test under
-# valgrind's memcheck, about 15 to 25 minutes).
+# undefined-behaviour sanitizers), windows and windows32 (mingw-w64 cross builds for 64-
+# and 32-bit Windows, tests under Wine; windows32 after windows, whose DLL it registers
+# next to its own), fuzz (each fuzz target for a short run, fuzz/) and valgrind (every
+# Linux test under valgrind's memcheck, about 15 to 25 minutes).
 #   scripts/test-all.sh [preset ...]
 set -eu
 cd "$(dirname "$0")/.."
 scripts/setup.sh
 
-presets=${*:-"linux asan windows fuzz valgrind"}
+presets=${*:-"linux asan windows windows32 fuzz valgrind"}
 for preset in $presets; do
     echo "=== $preset ==="
     cmake --preset "$preset" >/dev/null

@@ -11,6 +11,16 @@ constexpr wchar_t kClassName[] = L"PelorinClient";
 constexpr WORD kLibraryMajor = 1;
 constexpr WORD kLibraryMinor = 0;
 
+// The 32-bit and the 64-bit DLL register the same class, each into the registry view of
+// its bitness. On 64-bit Windows the class keys of the two views are apart, while the
+// program identifier and the type library keys are shared: one platform subkey (win32,
+// win64) per DLL under the same library version. The embedded type library is made for
+// this DLL's platform, which is the one RegisterTypeLib registers it for.
+constexpr bool kIs64Bit = sizeof(void*) == 8;
+constexpr SYSKIND kPlatform = kIs64Bit ? SYS_WIN64 : SYS_WIN32;
+constexpr const wchar_t* kPlatformKey = kIs64Bit ? L"win64" : L"win32";
+constexpr REGSAM kOtherView = kIs64Bit ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
+
 std::wstring GuidText(REFGUID guid) {
     wchar_t text[40] = {};
     StringFromGUID2(guid, text, 40);
@@ -78,20 +88,28 @@ HRESULT RegisterLibrary(const std::wstring& modulePath) {
     return result;
 }
 
-bool KeyExists(const std::wstring& key) {
+bool KeyExists(const std::wstring& key, REGSAM view = 0) {
     HKEY handle = nullptr;
-    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS) {
+    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ | view, &handle) !=
+        ERROR_SUCCESS) {
         return false;
     }
     RegCloseKey(handle);
     return true;
 }
 
+// Where RegisterTypeLib put this DLL's path: under the library's version, neutral locale,
+// this DLL's platform.
+std::wstring LibraryPlatformKey() {
+    return L"TypeLib\\" + GuidText(LIBID_Pelorin_Client) + L"\\" + std::to_wstring(kLibraryMajor) +
+           L"." + std::to_wstring(kLibraryMinor) + L"\\0\\" + kPlatformKey;
+}
+
 HRESULT UnregisterLibrary() {
-    // A library that is not registered (any more) is what we want.
-    if (!KeyExists(L"TypeLib\\" + GuidText(LIBID_Pelorin_Client))) return S_OK;
+    // A library that is not registered for this platform (any more) is what we want.
+    if (!KeyExists(LibraryPlatformKey())) return S_OK;
     return UnRegisterTypeLib(LIBID_Pelorin_Client, kLibraryMajor, kLibraryMinor, LOCALE_NEUTRAL,
-                             SYS_WIN64);
+                             kPlatform);
 }
 
 }  // namespace
@@ -105,12 +123,24 @@ HRESULT RegisterServer() {
     return SUCCEEDED(result) ? S_OK : result;
 }
 
+// The shared entries go only with the last DLL that serves the class: while the other
+// view still has it, the DLL of the other bitness keeps using them. (Without a second
+// view, as on 32-bit Windows, the other view is this one, whose class key is gone by
+// then.)
 HRESULT UnregisterServer() {
     HRESULT result = DeleteTree(ClassKey());
-    const HRESULT progId = DeleteTree(kProgId);
-    const HRESULT library = UnregisterLibrary();
-    if (SUCCEEDED(result)) result = progId;
-    if (SUCCEEDED(result)) result = library;
+    HRESULT shared = S_OK;
+    if (KeyExists(ClassKey(), kOtherView)) {
+        // Only this platform's path of the type library: the other DLL still uses the
+        // library's version key and the interface entries (which UnRegisterTypeLib
+        // removes from both views).
+        shared = DeleteTree(LibraryPlatformKey());
+    } else {
+        shared = DeleteTree(kProgId);
+        const HRESULT library = UnregisterLibrary();
+        if (SUCCEEDED(shared)) shared = library;
+    }
+    if (SUCCEEDED(result)) result = shared;
     return result;
 }
 

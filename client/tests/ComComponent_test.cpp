@@ -25,10 +25,11 @@ constexpr HRESULT kErrorCancelled = static_cast<HRESULT>(0x800A005B);
 using GetClassObjectFunction = HRESULT(WINAPI*)(REFCLSID, REFIID, void**);
 using CanUnloadNowFunction = HRESULT(WINAPI*)();
 
-// Function pointers from GetProcAddress, without a cast warning per call site.
+// Function pointers from GetProcAddress, through an address rather than a function
+// pointer type of another calling convention.
 template <class Function>
 Function Entry(HMODULE module, const char* name) {
-    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
+    return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
 }
 
 // A BSTR that frees itself.
@@ -125,6 +126,7 @@ TEST_F(ComComponentTest, TheTypeLibraryIsEmbeddedWithItsFixedIdentity) {
     EXPECT_TRUE(IsEqualGUID(attributes->guid, LIBID_Pelorin_Client));
     EXPECT_EQ(attributes->wMajorVerNum, 1);
     EXPECT_EQ(attributes->wMinorVerNum, 0);
+    EXPECT_EQ(attributes->syskind, sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32);  // its own
     library->ReleaseTLibAttr(attributes);
     Text name;
     ASSERT_EQ(library->GetDocumentation(-1, name.out(), nullptr, nullptr, nullptr), S_OK);

@@ -2,15 +2,16 @@
 # The tool against a running store server (see with-store-server.sh):
 #   tool-end-to-end.sh TOOL WORKDIR
 # Every method, the outputs, the exit statuses, and a 50 MiB binary round trip. A
-# Windows tool (.exe) runs under wine and reaches the server through the registered
-# component. The last line is a summary; the exit status is the number of failed checks.
+# Windows tool (.exe) runs under the Wine loader named in WINELOADER and reaches the
+# server through the registered component. The last line is a summary; the exit status
+# is the number of failed checks.
 set -u
 tool=$1 workdir=$2
 port=${PELORIN_TEST_PORT:?run this through with-store-server.sh}
 rm -rf "$workdir"
 mkdir -p "$workdir"
 runner=()
-[[ $tool == *.exe ]] && runner=(wine)
+[[ $tool == *.exe ]] && runner=("${WINELOADER:?the Wine loader of the tool}")
 [[ -n ${PELORIN_TEST_RUNNER:-} ]] && runner=("$PELORIN_TEST_RUNNER")
 
 checks=0 failures=0

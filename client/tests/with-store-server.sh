@@ -2,11 +2,11 @@
 # Runs a command against a store server of its own:
 #   with-store-server.sh SERVER WORKDIR COMMAND [ARGUMENT...]
 # The server program is copied into a fresh WORKDIR (so its data folder is WORKDIR/data),
-# started on a free loopback port with /PORTn /START (a Windows .exe runs under wine),
-# and stopped again afterwards. "@PORT@" in the arguments becomes the port, which is also
-# in PELORIN_TEST_PORT. The exit status is the command's. A launcher named in
-# PELORIN_TEST_RUNNER (scripts/memcheck.sh) runs the server, which then takes longer to
-# listen, and fails the command when the server had errors.
+# started on a free loopback port with /PORTn /START (a Windows .exe runs under the Wine
+# loader named in WINELOADER), and stopped again afterwards. "@PORT@" in the arguments
+# becomes the port, which is also in PELORIN_TEST_PORT. The exit status is the command's.
+# A launcher named in PELORIN_TEST_RUNNER (scripts/memcheck.sh) runs the server, which
+# then takes longer to listen, and fails the command when the server had errors.
 set -u
 server=$1 workdir=$2
 shift 2
@@ -26,7 +26,8 @@ for _ in $(seq 1 200); do
 done
 
 if [[ $program == *.exe ]]; then
-    wine "$program" "/PORT$port" /START </dev/null >"$workdir/server.log" 2>&1 &
+    "${WINELOADER:?the Wine loader of the program}" "$program" "/PORT$port" /START \
+        </dev/null >"$workdir/server.log" 2>&1 &
 else
     runner=()
     [[ -n ${PELORIN_TEST_RUNNER:-} ]] && runner=("$PELORIN_TEST_RUNNER")

@@ -16,6 +16,11 @@ namespace pelorin::platform {
 using win32::ToHwnd;
 namespace {
 
+// The first form of the shell's icon record, which every shell takes. Its window and icon
+// handles are pointer-sized, so its size differs by bitness.
+static_assert(NOTIFYICONDATAA_V1_SIZE == (sizeof(void*) == 8 ? 104 : 88));
+static_assert(sizeof(IconHandle) == sizeof(HICON));
+
 BOOL CALLBACK TakeFirstName(HMODULE, LPCSTR, LPSTR name, LONG_PTR found) {
     *reinterpret_cast<LPCSTR*>(found) = name;
     return FALSE;  // the first one is enough

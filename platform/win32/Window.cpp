@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <new>
 
 #include "platform/win32/FormFont.h"
 #include "platform/win32/Native.h"
@@ -10,9 +11,47 @@
 namespace pelorin::platform {
 
 using win32::ToHwnd;
-using win32::ToNative;
-using win32::WindowProcFromNative;
-namespace {}  // namespace
+namespace {
+
+// A window whose procedure this layer replaced runs NeutralProcThunk, a procedure of the
+// system's calling convention, until it is destroyed. The thunk calls the neutral
+// procedure in the window's record; the record also keeps the system procedure the window
+// had before, which CallSystemProc calls.
+struct Subclass {
+    WindowProc proc = nullptr;
+    WNDPROC system = nullptr;
+};
+constexpr char kSubclassProperty[] = "Pelorin.Subclass";
+
+Subclass* SubclassOf(HWND hwnd) {
+    return static_cast<Subclass*>(GetPropA(hwnd, kSubclassProperty));
+}
+
+LRESULT CALLBACK NeutralProcThunk(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    const Subclass* record = SubclassOf(hwnd);
+    // Copied: the procedure may replace itself while it runs.
+    const WindowProc proc = record != nullptr ? record->proc : nullptr;
+    const LRESULT result = proc != nullptr
+                               ? proc(reinterpret_cast<WindowHandle>(hwnd), message, wParam, lParam)
+                               : DefWindowProcA(hwnd, message, wParam, lParam);
+    if (message == WM_NCDESTROY) {
+        delete static_cast<Subclass*>(RemovePropA(hwnd, kSubclassProperty));
+    }
+    return result;
+}
+
+// The neutral stand-in for the system procedure a window had before this layer replaced
+// it: ReplaceWindowProc hands it out as that window's previous procedure.
+LResult CallSystemProc(WindowHandle window, MessageId message, WParam wParam, LParam lParam) {
+    HWND hwnd = ToHwnd(window);
+    const Subclass* record = SubclassOf(hwnd);
+    if (record == nullptr || record->system == nullptr) {
+        return DefWindowProcA(hwnd, message, wParam, lParam);
+    }
+    return CallWindowProcA(record->system, hwnd, message, wParam, lParam);
+}
+
+}  // namespace
 
 // A STATIC window is the cheapest window class that needs no registration; it stays
 // hidden because WS_VISIBLE is not given and it is never shown.
@@ -38,18 +77,38 @@ bool WindowExists(WindowHandle window) {
     return IsWindow(ToHwnd(window)) != FALSE;
 }
 
-// For a window of a Unicode class the previous value may be a thunk rather than code,
-// which is why it must only be called through CallWindowProcA.
+// The first replacement puts the thunk in place and remembers the system procedure; later
+// ones only change the record. The system procedure may be a thunk of the system's own
+// rather than code (for a window of a Unicode class), which is why it is only ever called
+// through CallWindowProcA.
 WindowProc ReplaceWindowProc(WindowHandle window, WindowProc proc) {
-    const LONG_PTR previous =
-        SetWindowLongPtrA(ToHwnd(window), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ToNative(proc)));
-    return WindowProcFromNative(previous);
+    HWND hwnd = ToHwnd(window);
+    if (!IsWindow(hwnd)) return nullptr;
+    if (Subclass* record = SubclassOf(hwnd)) {
+        const WindowProc previous = record->proc;
+        record->proc = proc;
+        return previous;
+    }
+    auto* record = new (std::nothrow) Subclass{proc, nullptr};
+    if (record == nullptr) return nullptr;
+    if (!SetPropA(hwnd, kSubclassProperty, record)) {
+        delete record;
+        return nullptr;
+    }
+    const LONG_PTR system =
+        SetWindowLongPtrA(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&NeutralProcThunk));
+    if (system == 0) {
+        delete static_cast<Subclass*>(RemovePropA(hwnd, kSubclassProperty));
+        return nullptr;
+    }
+    record->system = reinterpret_cast<WNDPROC>(system);
+    return CallSystemProc;
 }
 
 LResult CallPreviousProc(WindowProc previous, WindowHandle window, MessageId message, WParam wParam,
                          LParam lParam) {
     if (previous == nullptr) return 0;
-    return CallWindowProcA(ToNative(previous), ToHwnd(window), message, wParam, lParam);
+    return previous(window, message, wParam, lParam);
 }
 
 // DefWindowProcA, except that closing goes through DestroyWin (which is all
