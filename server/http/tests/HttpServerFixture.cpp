@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "net/tests/RecordingHooks.h"
-#include "platform/tests/TestLoop.h"
+#include "testing/RecordingHooks.h"
+#include "testing/TestLoop.h"
 
 namespace pelorin::testing {
 

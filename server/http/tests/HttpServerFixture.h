@@ -10,8 +10,8 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/tests/TestPeer.h"
 #include "server/http/WebServer.h"
+#include "testing/TestPeer.h"
 
 namespace pelorin::testing {
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/tests/TestLoop.h"
 #include "server/http/tests/HttpServerFixture.h"
+#include "testing/TestLoop.h"
 
 namespace pelorin {
 namespace {
