@@ -64,13 +64,6 @@ std::unique_ptr<TestPeer> HttpServerTest::Connect(std::string_view localAddress)
     return peer;
 }
 
-void HttpServerTest::SendBytewise(TestPeer& peer, std::string_view bytes) {
-    for (char c : bytes) {
-        ASSERT_TRUE(peer.Send(std::string_view(&c, 1)));
-        PumpFor(2);
-    }
-}
-
 void HttpServerTest::AnswerEveryRequest(double status, std::string text, std::string body) {
     recorder.onReady = [=](WebServerClient& client) {
         client.SendAnswer("HTTP/1.0", status, text, "text/plain", 0, "", nullptr);
