@@ -40,8 +40,7 @@ if(PELORIN_BUILD_TESTS)
             tests/SocketModule_test.cpp
             tests/SocketTestSupport.cpp
             tests/SslLibrary_test.cpp
-            tests/RecordingHooks.cpp
-        LIBS pelorin_net pelorin_test_support)
+        LIBS pelorin_net pelorin_recording_hooks pelorin_test_support)
     add_dependencies(net_socket_tests pelorin_fake_OpenSSL pelorin_fake_OpenSSLPartial)
     # A socket whose epoll registration the Linux backend is made to fail.
     if(NOT WIN32)

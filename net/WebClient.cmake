@@ -12,7 +12,5 @@ if(PELORIN_BUILD_TESTS)
             tests/URL_Modul_test.cpp
             tests/httpCookie_test.cpp
             tests/WebClient_test.cpp
-            tests/RecordingServer.cpp
-            tests/RecordingHooks.cpp
-        LIBS pelorin_net pelorin_test_support)
+        LIBS pelorin_net pelorin_recording_hooks pelorin_test_support)
 endif()

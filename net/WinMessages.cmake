@@ -7,6 +7,5 @@ if(PELORIN_BUILD_TESTS)
     pelorin_add_gtest(NAME net_winmessages_tests TEST_PREFIX net.hooks.
         SOURCES
             tests/WinMessages_test.cpp
-            tests/RecordingHooks.cpp
-        LIBS pelorin_net pelorin_test_support)
+        LIBS pelorin_net pelorin_recording_hooks pelorin_test_support)
 endif()

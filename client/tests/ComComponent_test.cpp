@@ -11,13 +11,13 @@
 #include <vector>
 
 #include "client/com/BstrText.h"
-#include "client/tests/TestStoreServer.h"
+#include "testing/ScriptedHttpServer.h"
 
 namespace pelorin {
 namespace {
 
 using testing::AnswerBytes;
-using testing::TestStoreServer;
+using testing::ScriptedHttpServer;
 
 constexpr HRESULT kErrorFailed = static_cast<HRESULT>(0x800A0005);
 constexpr HRESULT kErrorCancelled = static_cast<HRESULT>(0x800A005B);
@@ -94,7 +94,7 @@ class ComComponentTest : public ::testing::Test {
     HMODULE module = nullptr;
     GetClassObjectFunction getClassObject = nullptr;
     CanUnloadNowFunction canUnloadNow = nullptr;
-    TestStoreServer server;
+    ScriptedHttpServer server;
     _PelorinClient* client = nullptr;
 };
 

@@ -11,13 +11,13 @@
 #include <vector>
 
 #include "client/tests/Later.h"
-#include "client/tests/TestStoreServer.h"
 #include "diagnostics/Hooks.h"
 #include "diagnostics/SharedValues.h"
 #include "platform/Clock.h"
 #include "platform/MessageQueue.h"
 #include "platform/ProcessorTime.h"
-#include "platform/tests/TestLoop.h"
+#include "testing/ScriptedHttpServer.h"
+#include "testing/TestLoop.h"
 
 namespace pelorin {
 namespace {
@@ -25,7 +25,7 @@ namespace {
 using testing::AnswerBytes;
 using testing::Later;
 using testing::Reply;
-using testing::TestStoreServer;
+using testing::ScriptedHttpServer;
 
 // The error number a call fails with; 0 when it succeeds.
 int ErrorOf(const std::function<void()>& call) {
@@ -53,7 +53,7 @@ class PelorinClientTest : public ::testing::Test {
   protected:
     PelorinClientTest() { client.SetPort(server.port()); }
 
-    TestStoreServer server;
+    ScriptedHttpServer server;
     PelorinClient client;
 };
 
@@ -120,7 +120,7 @@ TEST(PelorinClientStart, ANewObjectResetsTheThreadsModuleState) {
     SetLineBreak("\n");
     SetDebugReady(false);
     SetUnloading(true);
-    TestStoreServer server;
+    ScriptedHttpServer server;
     PelorinClient client;
     EXPECT_EQ(LineBreak(), "\r\n");
     EXPECT_TRUE(IsDebugReady());
@@ -133,8 +133,8 @@ TEST(PelorinClientStart, ANewObjectResetsTheThreadsModuleState) {
 }
 
 TEST(PelorinClientPort, SetPortChoosesTheServer) {
-    TestStoreServer first;
-    TestStoreServer second;
+    ScriptedHttpServer first;
+    ScriptedHttpServer second;
     PelorinClient client;
     client.SetPort(second.port());
     client.DirFile("x");
@@ -237,7 +237,7 @@ TEST_F(PelorinClientTest, AnAnswerWithoutStatusLineFailsEvenAfterASuccess) {
 }
 
 TEST_F(PelorinClientTest, AServerThatClosesAtOnceFailsTheCall) {
-    server.Queue(Reply{Reply::Kind::CloseAtOnce, ""});
+    server.Queue(Reply{.kind = Reply::Kind::CloseAtOnce});
     EXPECT_EQ(ErrorOf([&] { client.GetFile("f"); }), 5);
     // The object is still usable.
     server.QueueAnswer(AnswerBytes(200, "OK", "again"));
@@ -247,7 +247,7 @@ TEST_F(PelorinClientTest, AServerThatClosesAtOnceFailsTheCall) {
 TEST(PelorinClientNoServer, ACallWithoutServerFailsWithinSeconds) {
     std::int32_t closedPort = 0;
     {
-        TestStoreServer gone;
+        ScriptedHttpServer gone;
         closedPort = gone.port();
     }
     PelorinClient client;
@@ -260,7 +260,7 @@ TEST(PelorinClientNoServer, ACallWithoutServerFailsWithinSeconds) {
 }
 
 TEST_F(PelorinClientTest, CancelFromAHandlerEndsTheWaitingCall) {
-    server.Queue(Reply{Reply::Kind::HoldOpen, ""});
+    server.Queue(Reply{.kind = Reply::Kind::HoldOpen});
     Later cancel(150, [&] { client.Cancel(); });
     EXPECT_EQ(ErrorOf([&] { client.GetFile("f"); }), 5);
     EXPECT_TRUE(cancel.ran());
@@ -282,7 +282,7 @@ TEST_F(PelorinClientTest, AfterCancelOnlySetPortWorks) {
 }
 
 TEST_F(PelorinClientTest, ASecondCallWhileOneWaitsIsRefusedAndTheFirstGoesOn) {
-    server.Queue(Reply{Reply::Kind::HoldOpen, ""});
+    server.Queue(Reply{.kind = Reply::Kind::HoldOpen});
     int inner = -1;
     Later reenter(150, [&] {
         inner = ErrorOf([&] { client.GetFile("second"); });
@@ -299,8 +299,8 @@ TEST_F(PelorinClientTest, ASecondCallWhileOneWaitsIsRefusedAndTheFirstGoesOn) {
 }
 
 TEST(PelorinClientLifetime, DestroyingTheObjectFromAHandlerEndsItsCall) {
-    TestStoreServer server;
-    server.Queue(Reply{Reply::Kind::HoldOpen, ""});
+    ScriptedHttpServer server;
+    server.Queue(Reply{.kind = Reply::Kind::HoldOpen});
     auto client = std::make_unique<PelorinClient>();
     client->SetPort(server.port());
     Later destroy(150, [&] { client.reset(); });
@@ -312,7 +312,7 @@ TEST(PelorinClientLifetime, DestroyingTheObjectFromAHandlerEndsItsCall) {
 // Destruction cannot fail, whichever thread drops the object; the creating thread's
 // other objects go on working.
 TEST(PelorinClientLifetime, DestroyingTheObjectOnAnotherThreadIsHarmless) {
-    TestStoreServer server;
+    ScriptedHttpServer server;
     auto dropped = std::make_unique<PelorinClient>();
     dropped->SetPort(server.port());
     server.QueueAnswer(AnswerBytes(200, "OK", "first"));
@@ -343,7 +343,7 @@ TEST_F(PelorinClientTest, CallsFromAnotherThreadAreRefused) {
 }
 
 TEST_F(PelorinClientTest, AQuitRequestDuringTheWaitIsKeptForTheCallersLoop) {
-    server.Queue(Reply{Reply::Kind::HoldOpen, ""});
+    server.Queue(Reply{.kind = Reply::Kind::HoldOpen});
     Later quit(20, [&] {
         platform::PostQuit(3);
         server.Release(AnswerBytes(200, "OK", "x"));
@@ -378,7 +378,7 @@ TEST_F(PelorinClientTest, TheWaitUsesNoProcessorTime) {
     }
     ASSERT_GE(platform::ProcessorTimeMicroseconds() - spinStart, 50000u);
 
-    server.Queue(Reply{Reply::Kind::HoldOpen, ""});
+    server.Queue(Reply{.kind = Reply::Kind::HoldOpen});
     Later answer(400, [&] { server.Release(AnswerBytes(200, "OK", "late")); });
     const std::uint64_t before = platform::ProcessorTimeMicroseconds();
     EXPECT_EQ(client.GetFile("f"), "late");

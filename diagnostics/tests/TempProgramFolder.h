@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/tests/TempFolder.h"
+#include "testing/TempFolder.h"
 
 namespace pelorin::testing {
 

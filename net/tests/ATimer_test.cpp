@@ -7,8 +7,8 @@
 
 #include "base/RuntimeError.h"
 #include "net/Timer_Modul.h"
-#include "net/tests/RecordingHooks.h"
-#include "platform/tests/TestLoop.h"
+#include "testing/RecordingHooks.h"
+#include "testing/TestLoop.h"
 
 namespace pelorin {
 namespace {

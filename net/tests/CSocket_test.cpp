@@ -9,11 +9,11 @@
 #include <thread>
 
 #include "net/SocketModule.h"
-#include "net/tests/RecordingHooks.h"
+#include "testing/RecordingHooks.h"
 #include "net/tests/SocketTestSupport.h"
 #include "platform/MessageQueue.h"
 #include "platform/Sockets.h"
-#include "platform/tests/TestLoop.h"
+#include "testing/TestLoop.h"
 
 namespace pelorin {
 namespace {

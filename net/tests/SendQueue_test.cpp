@@ -8,8 +8,8 @@
 #include "net/tests/SocketTestSupport.h"
 #include "platform/Files.h"
 #include "platform/Sockets.h"
-#include "platform/tests/TempFolder.h"
-#include "platform/tests/TestLoop.h"
+#include "testing/TempFolder.h"
+#include "testing/TestLoop.h"
 
 namespace pelorin {
 namespace {

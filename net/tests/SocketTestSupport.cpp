@@ -5,10 +5,10 @@
 #include "base/Text.h"
 #include "net/SocketModule.h"
 #include "net/SslLibrary.h"
-#include "net/tests/RecordingHooks.h"
+#include "testing/RecordingHooks.h"
 #include "platform/Clock.h"
 #include "platform/Sockets.h"
-#include "platform/tests/TestLoop.h"
+#include "testing/TestLoop.h"
 
 namespace pelorin::testing {
 

@@ -10,7 +10,7 @@
 #include "net/CSocket.h"
 #include "net/tests/SocketTestSupport.h"
 #include "platform/DynamicLibrary.h"
-#include "platform/tests/TestLoop.h"
+#include "testing/TestLoop.h"
 
 namespace pelorin {
 namespace {

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "base/RuntimeError.h"
-#include "net/tests/RecordingHooks.h"
+#include "testing/RecordingHooks.h"
 
 namespace pelorin {
 namespace {

@@ -9,18 +9,18 @@
 #include "base/RuntimeError.h"
 #include "net/CSocket.h"
 #include "net/httpCookie.h"
-#include "net/tests/RecordingHooks.h"
-#include "net/tests/RecordingServer.h"
 #include "platform/Clock.h"
-#include "platform/tests/TestLoop.h"
-#include "platform/tests/TestPeer.h"
+#include "testing/RecordingHooks.h"
+#include "testing/ScriptedHttpServer.h"
+#include "testing/TestLoop.h"
+#include "testing/TestPeer.h"
 
 namespace pelorin {
 namespace {
 
 using testing::PumpUntil;
-using testing::RecordingServer;
-using testing::ServerScript;
+using testing::Reply;
+using testing::ScriptedHttpServer;
 
 constexpr const char* kOkAnswer = "HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\n\r\nhello";
 
@@ -100,12 +100,12 @@ std::vector<std::string> SingleBytes(const std::string& text) {
 // ---- Requests on the wire ----
 
 TEST_F(WebClientTest, PlainRequestIsWrittenAfterThePauseWithoutHostLine) {
-    RecordingServer server(ServerScript{.answer = {kOkAnswer}});
-    client->GetPage(Address(server.Port(), "/a/b.txt"), "GET", "HTTP/1.0");
+    ScriptedHttpServer server(Reply{.pieces = {kOkAnswer}});
+    client->GetPage(Address(server.port(), "/a/b.txt"), "GET", "HTTP/1.0");
     ASSERT_TRUE(PumpUntil([&] { return owner.Ended(); }));
-    ASSERT_EQ(server.Connections().size(), 1u);
-    const auto& connection = server.Connections()[0];
-    EXPECT_EQ(connection.request,
+    ASSERT_EQ(server.connections().size(), 1u);
+    const auto& connection = server.connections()[0];
+    EXPECT_EQ(connection.received,
               "GET /a/b.txt HTTP/1.0\r\n"
               "Referer: \r\n"
               "Accept: */*\r\n"
@@ -122,11 +122,11 @@ TEST_F(WebClientTest, PlainRequestIsWrittenAfterThePauseWithoutHostLine) {
                                         "DataArrival", "Closed"}));
     EXPECT_EQ(client->Data, "hello");
     EXPECT_EQ(client->answer_Number, 200);
-    EXPECT_EQ(client->GetAdresse(), Address(server.Port(), "/a/b.txt"));
+    EXPECT_EQ(client->GetAdresse(), Address(server.port(), "/a/b.txt"));
 }
 
 TEST_F(WebClientTest, FullRequestCarriesHostBodyCookiesAndExtraHeadersInOrder) {
-    RecordingServer server(ServerScript{.answer = {kOkAnswer}});
+    ScriptedHttpServer server(Reply{.pieces = {kOkAnswer}});
     auto extra = std::make_shared<WebClient_Header>();
     extra->NewHeader(CreateHeader("X-One", "1"));
     extra->NewHeader(CreateHeader("X-Two", "a: b"));
@@ -134,21 +134,21 @@ TEST_F(WebClientTest, FullRequestCarriesHostBodyCookiesAndExtraHeadersInOrder) {
     auto cookie = std::make_shared<httpCookieVariable>();
     cookie->myName = "s";
     cookie->myValue = "42";
-    cookie->Domain = "localhost:" + std::to_string(server.Port());
+    cookie->Domain = "localhost:" + std::to_string(server.port());
     cookie->Path = "/";
     jar->NewCookie(cookie);
 
-    client->GetPage("HtTp://localhost:" + std::to_string(server.Port()) + "/set?x", "SET",
+    client->GetPage("HtTp://localhost:" + std::to_string(server.port()) + "/set?x", "SET",
                     "http/1.1", "http://ref/", "Agent/2", std::string("a\0\xff\r\n", 5),
                     "text/plain", extra, jar);
     ASSERT_TRUE(PumpUntil([&] { return owner.Ended(); }));
-    ASSERT_EQ(server.Connections().size(), 1u);
-    EXPECT_EQ(server.Connections()[0].request,
+    ASSERT_EQ(server.connections().size(), 1u);
+    EXPECT_EQ(server.connections()[0].received,
               "SET /set?x http/1.1\r\n"
               "Referer: http://ref/\r\n"
               "Accept: */*\r\n"
               "Host: localhost:" +
-                  std::to_string(server.Port()) +
+                  std::to_string(server.port()) +
                   "\r\n"
                   "User-Agent: Agent/2\r\n"
                   "Accept-Language: de\r\n"
@@ -164,14 +164,14 @@ TEST_F(WebClientTest, FullRequestCarriesHostBodyCookiesAndExtraHeadersInOrder) {
 }
 
 TEST_F(WebClientTest, ThroughAProxyTheRequestNamesTheWholeAddress) {
-    RecordingServer proxy(ServerScript{.answer = {kOkAnswer}});
-    client->SetProxy("127.0.0.1:" + std::to_string(proxy.Port()));
+    ScriptedHttpServer proxy(Reply{.pieces = {kOkAnswer}});
+    client->SetProxy("127.0.0.1:" + std::to_string(proxy.port()));
     // The named host is never looked up: the connection goes to the proxy.
     client->GetPage("http://store.invalid:81/x", "GET", "HTTP/1.1", "", "", "", "",
                     std::string("X-Raw: 1\r\n"), std::string("c=1; d=2"));
     ASSERT_TRUE(PumpUntil([&] { return owner.Ended(); }));
-    ASSERT_EQ(proxy.Connections().size(), 1u);
-    const std::string& request = proxy.Connections()[0].request;
+    ASSERT_EQ(proxy.connections().size(), 1u);
+    const std::string& request = proxy.connections()[0].received;
     EXPECT_TRUE(request.starts_with("GET http://store.invalid:81/x HTTP/1.1\r\n")) << request;
     EXPECT_NE(request.find("\r\nHost: store.invalid:81\r\n"), std::string::npos);
     // Extra headers and cookies given as text go out as they are.
@@ -180,13 +180,13 @@ TEST_F(WebClientTest, ThroughAProxyTheRequestNamesTheWholeAddress) {
 }
 
 TEST_F(WebClientTest, AgainConnectsAnewAndWritesTheSameRequest) {
-    RecordingServer server(ServerScript{.answer = {kOkAnswer}});
-    client->GetPage(Address(server.Port(), "/r"), "DEL", "HTTP/1.0");
+    ScriptedHttpServer server(Reply{.pieces = {kOkAnswer}});
+    client->GetPage(Address(server.port(), "/r"), "DEL", "HTTP/1.0");
     ASSERT_TRUE(PumpUntil([&] { return owner.Count("Closed") == 1; }));
     client->Again(10);
     ASSERT_TRUE(PumpUntil([&] { return owner.Count("Closed") == 2; }));
-    ASSERT_EQ(server.Connections().size(), 2u);
-    EXPECT_EQ(server.Connections()[0].request, server.Connections()[1].request);
+    ASSERT_EQ(server.connections().size(), 2u);
+    EXPECT_EQ(server.connections()[0].received, server.connections()[1].received);
     // The second answer is parsed as an answer of its own.
     EXPECT_EQ(client->Data, "hello");
     EXPECT_EQ(client->answer_Headers->Anzahl, 1);
@@ -194,17 +194,17 @@ TEST_F(WebClientTest, AgainConnectsAnewAndWritesTheSameRequest) {
 }
 
 TEST_F(WebClientTest, NextRequestMayStartInsideClosed) {
-    RecordingServer server(ServerScript{.answer = {kOkAnswer}});
+    ScriptedHttpServer server(Reply{.pieces = {kOkAnswer}});
     owner.onClosed = [&](WebClient& sender) {
         if (owner.Count("Closed") == 1)
-            sender.GetPage(Address(server.Port(), "/2"), "GET", "HTTP/1.0");
+            sender.GetPage(Address(server.port(), "/2"), "GET", "HTTP/1.0");
     };
-    client->GetPage(Address(server.Port(), "/1"), "GET", "HTTP/1.0");
+    client->GetPage(Address(server.port(), "/1"), "GET", "HTTP/1.0");
     // The socket's clean-up after its Closed event leaves the new connection alone.
     ASSERT_TRUE(PumpUntil([&] { return owner.Count("Closed") == 2 || owner.Count("Error") > 0; }));
     EXPECT_EQ(owner.Count("Error"), 0);
-    ASSERT_EQ(server.Connections().size(), 2u);
-    EXPECT_TRUE(server.Connections()[1].request.starts_with("GET /2 HTTP/1.0\r\n"));
+    ASSERT_EQ(server.connections().size(), 2u);
+    EXPECT_TRUE(server.connections()[1].received.starts_with("GET /2 HTTP/1.0\r\n"));
     EXPECT_EQ(client->Data, "hello");
 }
 
@@ -212,8 +212,8 @@ TEST_F(WebClientTest, NextRequestMayStartInsideClosed) {
 
 TEST_F(WebClientTest, AnswerDribbledByTheServerParsesAsAWhole) {
     const std::string answer = "HTTP/1.0 404 Not Found\nA: 1\r\nB: 2\n\nline1\r\nline2\n";
-    RecordingServer server(ServerScript{.answer = SingleBytes(answer), .pauseMs = 1});
-    client->GetPage(Address(server.Port(), "/"), "GET", "HTTP/1.0");
+    ScriptedHttpServer server(Reply{.pieces = SingleBytes(answer), .pauseMs = 1});
+    client->GetPage(Address(server.port(), "/"), "GET", "HTTP/1.0");
     ASSERT_TRUE(PumpUntil([&] { return owner.Ended(); }, 10000));
     EXPECT_EQ(owner.Count("Closed"), 1);
     EXPECT_EQ(client->answer_Number, 404);
@@ -226,9 +226,9 @@ TEST_F(WebClientTest, AnswerDribbledByTheServerParsesAsAWhole) {
 TEST_F(WebClientTest, LargeBodyArrivesWholeAndClosedMarksItsEnd) {
     std::string body(300000, '\0');
     for (std::size_t i = 0; i < body.size(); ++i) body[i] = static_cast<char>(i * 7 + i / 256);
-    RecordingServer server(ServerScript{.answer = {"HTTP/1.0 200 OK\r\n\r\n", body}});
+    ScriptedHttpServer server(Reply{.pieces = {"HTTP/1.0 200 OK\r\n\r\n", body}});
     std::size_t arrived = 0;
-    client->GetPage(Address(server.Port(), "/big"), "GET", "HTTP/1.0");
+    client->GetPage(Address(server.port(), "/big"), "GET", "HTTP/1.0");
     ASSERT_TRUE(PumpUntil([&] { return owner.Ended(); }, 20000));
     EXPECT_EQ(owner.Count("Closed"), 1);
     EXPECT_EQ(client->Data.size(), body.size());
@@ -240,8 +240,8 @@ TEST_F(WebClientTest, LargeBodyArrivesWholeAndClosedMarksItsEnd) {
 // ---- Failures ----
 
 TEST_F(WebClientTest, ServerThatClosesAtOnceGivesServerCancelled) {
-    RecordingServer server(ServerScript{.closeAtOnce = true});
-    client->GetPage(Address(server.Port(), "/x"), "GET", "HTTP/1.0");
+    ScriptedHttpServer server(Reply{.kind = Reply::Kind::CloseAtOnce});
+    client->GetPage(Address(server.port(), "/x"), "GET", "HTTP/1.0");
     ASSERT_TRUE(PumpUntil([&] { return owner.Ended(); }));
     testing::PumpFor(200);  // the request timer must not write or report anything later
     EXPECT_EQ(owner.events, std::vector<std::string>{"Error"});
@@ -281,27 +281,27 @@ TEST_F(WebClientTest, PortThatDoesNotFitIsRefusedAndChangesNothing) {
 }
 
 TEST_F(WebClientTest, OwnerMayDropTheClientInsideItsEvents) {
-    RecordingServer server(ServerScript{.answer = {kOkAnswer}});
+    ScriptedHttpServer server(Reply{.pieces = {kOkAnswer}});
     std::weak_ptr<WebClient> watch = client;
     owner.onClosed = [&](WebClient&) { client.reset(); };
-    client->GetPage(Address(server.Port(), "/"), "GET", "HTTP/1.0");
+    client->GetPage(Address(server.port(), "/"), "GET", "HTTP/1.0");
     ASSERT_TRUE(PumpUntil([&] { return watch.expired(); }));
     EXPECT_EQ(owner.Count("Closed"), 1);
     client = WebClient::Create();  // for TearDown
 
-    RecordingServer refusing(ServerScript{.closeAtOnce = true});
+    ScriptedHttpServer refusing(Reply{.kind = Reply::Kind::CloseAtOnce});
     watch = client;
     client->SetEvents(&owner);
     owner.onError = [&](WebClient&) { client.reset(); };
-    client->GetPage(Address(refusing.Port(), "/"), "GET", "HTTP/1.0");
+    client->GetPage(Address(refusing.port(), "/"), "GET", "HTTP/1.0");
     ASSERT_TRUE(PumpUntil([&] { return watch.expired(); }));
     client = WebClient::Create();
 }
 
 TEST_F(WebClientTest, DroppedClientLeavesNoSocketOrTimerBehind) {
-    RecordingServer server(ServerScript{.answer = {kOkAnswer}, .pauseMs = 2000});
-    client->GetPage(Address(server.Port(), "/"), "GET", "HTTP/1.0");
-    ASSERT_TRUE(PumpUntil([&] { return !server.Connections().empty(); }));
+    ScriptedHttpServer server(Reply{.pieces = {kOkAnswer}, .pauseMs = 2000});
+    client->GetPage(Address(server.port(), "/"), "GET", "HTTP/1.0");
+    ASSERT_TRUE(PumpUntil([&] { return !server.connections().empty(); }));
     client.reset();  // while connected, with the request timer running
     testing::PumpFor(200);
     EXPECT_EQ(testing::Hooks().liveObjects["WebClient"], 0);
@@ -312,23 +312,23 @@ TEST_F(WebClientTest, DroppedClientLeavesNoSocketOrTimerBehind) {
 }
 
 TEST_F(WebClientTest, CancelAndDisconnectEndARequestSilently) {
-    RecordingServer server(ServerScript{.answer = {kOkAnswer}});
-    client->GetPage(Address(server.Port(), "/"), "GET", "HTTP/1.0");
-    ASSERT_TRUE(PumpUntil([&] { return !server.Connections().empty(); }));
+    ScriptedHttpServer server(Reply{.pieces = {kOkAnswer}});
+    client->GetPage(Address(server.port(), "/"), "GET", "HTTP/1.0");
+    ASSERT_TRUE(PumpUntil([&] { return !server.connections().empty(); }));
     client->Disconnect();
     testing::PumpFor(250);
     EXPECT_TRUE(owner.events.empty());
-    EXPECT_EQ(server.Connections()[0].request, "");  // the timer found no connection
+    EXPECT_EQ(server.connections()[0].received, "");  // the timer found no connection
 
-    client->GetPage(Address(server.Port(), "/"), "GET", "HTTP/1.0");
-    ASSERT_TRUE(PumpUntil([&] { return server.Connections().size() == 2; }));
+    client->GetPage(Address(server.port(), "/"), "GET", "HTTP/1.0");
+    ASSERT_TRUE(PumpUntil([&] { return server.connections().size() == 2; }));
     client->Cancel();
     testing::PumpFor(250);
     EXPECT_TRUE(owner.events.empty());
-    EXPECT_EQ(server.Connections()[1].request, "");
+    EXPECT_EQ(server.connections()[1].received, "");
 
     // The web client still works afterwards.
-    client->GetPage(Address(server.Port(), "/"), "GET", "HTTP/1.0");
+    client->GetPage(Address(server.port(), "/"), "GET", "HTTP/1.0");
     ASSERT_TRUE(PumpUntil([&] { return owner.Ended(); }));
     EXPECT_EQ(owner.events.back(), "Closed");
 }

@@ -11,7 +11,7 @@
 
 #include "base/RuntimeError.h"
 #include "net/WinMessages_Modul.h"
-#include "net/tests/RecordingHooks.h"
+#include "testing/RecordingHooks.h"
 #include "platform/MessageQueue.h"
 #include "platform/Ui.h"
 #include "platform/Window.h"

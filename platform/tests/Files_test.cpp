@@ -8,7 +8,7 @@
 
 #include "base/RuntimeError.h"
 #include "platform/Process.h"
-#include "platform/tests/TempFolder.h"
+#include "testing/TempFolder.h"
 
 namespace pelorin::platform {
 namespace {

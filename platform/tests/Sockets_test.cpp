@@ -10,7 +10,7 @@
 
 #include "platform/MessageQueue.h"
 #include "platform/Window.h"
-#include "platform/tests/TestLoop.h"
+#include "testing/TestLoop.h"
 
 namespace pelorin::platform {
 namespace {

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "platform/Files.h"
-#include "platform/tests/TempFolder.h"
+#include "testing/TempFolder.h"
 
 namespace pelorin::platform {
 namespace {

@@ -11,7 +11,7 @@
 #include "platform/Clock.h"
 #include "platform/MessageQueue.h"
 #include "platform/Window.h"
-#include "platform/tests/TestLoop.h"
+#include "testing/TestLoop.h"
 
 namespace pelorin::platform {
 namespace {

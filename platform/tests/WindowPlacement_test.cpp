@@ -6,7 +6,7 @@
 
 #include "platform/Ui.h"
 #include "platform/Window.h"
-#include "platform/tests/BoundsText.h"
+#include "testing/BoundsText.h"
 
 namespace pelorin::platform {
 

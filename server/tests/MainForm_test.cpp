@@ -12,8 +12,8 @@
 #include "platform/Sockets.h"
 #include "platform/Ui.h"
 #include "platform/Window.h"
-#include "platform/tests/TestLoop.h"
-#include "platform/tests/TestPeer.h"
+#include "testing/TestLoop.h"
+#include "testing/TestPeer.h"
 #include "server/store/StorePaths.h"
 
 namespace pelorin {

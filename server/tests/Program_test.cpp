@@ -13,9 +13,9 @@
 #include "platform/Files.h"
 #include "platform/Process.h"
 #include "platform/Sockets.h"
-#include "platform/tests/TempFolder.h"
-#include "platform/tests/TestLoop.h"
-#include "platform/tests/TestPeer.h"
+#include "testing/TempFolder.h"
+#include "testing/TestLoop.h"
+#include "testing/TestPeer.h"
 
 namespace pelorin {
 namespace {

@@ -2,7 +2,7 @@
 
 #include "platform/Ui.h"
 #include "platform/Window.h"
-#include "platform/tests/TestPeer.h"
+#include "testing/TestPeer.h"
 
 namespace pelorin::testing {
 

@@ -7,8 +7,8 @@
 #include <gtest/gtest.h>
 
 #include "ServerFixture.h"
-#include "platform/tests/TestLoop.h"
-#include "platform/tests/TestPeer.h"
+#include "testing/TestLoop.h"
+#include "testing/TestPeer.h"
 
 namespace pelorin {
 namespace {

@@ -4,8 +4,8 @@
 
 #include "net/CSocket.h"
 #include "net/tests/SocketTestSupport.h"
-#include "platform/tests/TestLoop.h"
-#include "platform/tests/posix/FailingRearm.h"
+#include "testing/TestLoop.h"
+#include "testing/posix/FailingRearm.h"
 
 namespace pelorin {
 namespace {

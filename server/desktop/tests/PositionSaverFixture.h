@@ -10,8 +10,8 @@
 #include "platform/Ui.h"
 #include "platform/Window.h"
 #include "platform/WindowPlacement.h"
-#include "platform/tests/BoundsText.h"
-#include "platform/tests/TempFolder.h"
+#include "testing/BoundsText.h"
+#include "testing/TempFolder.h"
 #include "server/desktop/PositionSaver.h"
 
 namespace pelorin::testing {

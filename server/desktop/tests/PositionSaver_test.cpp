@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "base/RuntimeError.h"
-#include "net/tests/RecordingHooks.h"
+#include "testing/RecordingHooks.h"
 #include "server/desktop/Mathe_Code.h"
 #include "server/desktop/tests/PositionSaverFixture.h"
 

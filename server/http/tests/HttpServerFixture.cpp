@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "net/tests/RecordingHooks.h"
-#include "platform/tests/TestLoop.h"
+#include "testing/RecordingHooks.h"
+#include "testing/TestLoop.h"
 
 namespace pelorin::testing {
 
@@ -62,13 +62,6 @@ std::unique_ptr<TestPeer> HttpServerTest::Connect(std::string_view localAddress)
     const std::size_t before = recorder.clients.size();
     EXPECT_TRUE(PumpUntil([&] { return recorder.clients.size() > before; }));
     return peer;
-}
-
-void HttpServerTest::SendBytewise(TestPeer& peer, std::string_view bytes) {
-    for (char c : bytes) {
-        ASSERT_TRUE(peer.Send(std::string_view(&c, 1)));
-        PumpFor(2);
-    }
 }
 
 void HttpServerTest::AnswerEveryRequest(double status, std::string text, std::string body) {

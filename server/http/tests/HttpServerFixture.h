@@ -10,8 +10,8 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/tests/TestPeer.h"
 #include "server/http/WebServer.h"
+#include "testing/TestPeer.h"
 
 namespace pelorin::testing {
 
@@ -43,8 +43,6 @@ class HttpServerTest : public ::testing::Test {
     // A connected peer, once the listener has handed out its connection (nullptr when
     // `localAddress` cannot be bound).
     std::unique_ptr<TestPeer> Connect(std::string_view localAddress = {});
-    // Sends one byte at a time, letting the server take each before the next.
-    void SendBytewise(TestPeer& peer, std::string_view bytes);
     // Answers every complete request as the store does: status line and headers, then the
     // body, and closes once everything has been sent.
     void AnswerEveryRequest(double status, std::string text, std::string body);

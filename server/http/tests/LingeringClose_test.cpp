@@ -9,8 +9,8 @@
 #include <string>
 
 #include "platform/Sockets.h"
-#include "platform/tests/TestLoop.h"
 #include "server/http/Winsock.h"
+#include "testing/TestLoop.h"
 
 namespace pelorin {
 namespace {

@@ -1,107 +1,305 @@
-// The request parser on its own, fed arrivals directly: what the connection tests cannot
-// cut finely enough or reach from a socket.
+// The request parser from tables: each row is the bytes of one arrival stream and the
+// events and request they must give. Every row is fed whole, byte by byte (with an empty
+// arrival after each byte), and cut into two pieces at every position, and each way must
+// give exactly the row's outcome: how TCP cuts a request never shows.
 #include "server/http/RequestParser.h"
 
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <ostream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace pelorin {
 namespace {
 
-class ParserOwner : public RequestParserEvents {
+using Events = std::vector<std::string>;
+
+// What the parser filled in; headers as "name: value".
+struct Request {
+    std::string command{}, page{}, version{};
+    std::vector<std::string> headers{};
+    std::int32_t length = 0;
+    std::string body{};
+    bool operator==(const Request&) const = default;
+};
+
+struct Outcome {
+    Events events{};  // "line", "header <name>", "complete", "refused <number>"
+    Request request{};
+    bool operator==(const Outcome&) const = default;
+};
+
+// Text in brackets, line ends written out.
+std::string Shown(std::string_view text) {
+    std::string shown = "[";
+    for (const char c : text) shown += c == '\r' ? "\\r" : c == '\n' ? "\\n" : std::string(1, c);
+    return shown + "]";
+}
+
+std::ostream& operator<<(std::ostream& out, const Outcome& o) {
+    out << "events:";
+    for (const auto& e : o.events) out << " " << Shown(e);
+    const Request& r = o.request;
+    out << "\n  request: " << Shown(r.command) << " " << Shown(r.page) << " " << Shown(r.version)
+        << " length " << r.length << " body " << Shown(r.body);
+    for (const auto& h : r.headers) out << "\n    " << Shown(h);
+    return out;
+}
+
+struct Row {
+    std::string label{};
+    std::string input{};
+    Events events{};
+    Request request{};
+};
+
+// How the parser is set up for a table.
+struct Setting {
+    bool served = true;  // false: the peer is not served, nothing is kept
+    std::size_t lineLimit = kMaxRequestLineEnd;
+};
+
+class Recorder : public RequestParserEvents {
   public:
     void RequestLineRead(RequestParser& sender) override {
-        events.push_back("line");
+        events.emplace_back("line");
         if (onLine) onLine(sender);
     }
     void HeaderAdded(RequestParser&, const std::shared_ptr<OneHeader>& header) override {
         events.push_back("header " + header->TheName);
     }
-    void RequestComplete(RequestParser&) override { events.push_back("complete"); }
+    void RequestComplete(RequestParser&) override { events.emplace_back("complete"); }
     void RequestRefused(RequestParser&, int number) override {
         events.push_back("refused " + std::to_string(number));
     }
 
-    std::vector<std::string> events;
+    Events events;
     std::function<void(RequestParser&)> onLine;
 };
 
-class RequestParserTest : public ::testing::Test {
-  protected:
-    explicit RequestParserTest(std::size_t lineLimit = kMaxRequestLineEnd)
-        : parser(request, lineLimit) {
-        parser.SetEvents(&owner);
-        parser.Reset(true);
+Request Taken(const ClientRequest& r) {
+    Request out{r.ClientCommand,       r.ClientPage,    r.ClientHTTPVersion, {},
+                r.ClientContentLength, r.ClientPostData};
+    for (std::int32_t i = 1; r.ClientHeaders && i <= r.ClientHeaders->Anzahl; ++i) {
+        const auto header = r.ClientHeaders->GetHeader(i);
+        out.headers.push_back(header->TheName + ": " + header->TheValue);
     }
+    return out;
+}
 
+bool Ended(const Events& events) {
+    return !events.empty() && (events.back() == "complete" || events.back().starts_with("refused"));
+}
+
+// Feeds `pieces` to a new parser and checks what must hold whatever the input: no line
+// waits beyond the limit, and the parser is finished exactly when the request ended and
+// then holds nothing. Once finished it is fed another request, which must change nothing.
+Outcome Feed(const std::vector<std::string_view>& pieces, const Setting& setting) {
     ClientRequest request;
-    RequestParser parser;
-    ParserOwner owner;
-};
-
-using Events = std::vector<std::string>;
-
-// The limit counts from the start of each line: many short lines in one arrival are far
-// beyond it together and still fine.
-class ShortLineLimit : public RequestParserTest {
-  protected:
-    ShortLineLimit() : RequestParserTest(10) {}
-};
-
-TEST_F(ShortLineLimit, CountsFromEachLinesStart) {
-    parser.Take("GET / V\r\nA: 12345\r\nB: 12345\r\nC: 12345\r\n\r\n");
-    EXPECT_EQ(owner.events, (Events{"line", "header A", "header B", "header C", "complete"}));
-}
-
-TEST_F(ShortLineLimit, RefusesALineThatCannotEndInTimeWhateverTheCut) {
-    parser.Take("GET / V\r\nA: 1");
-    parser.Take("23456");
-    EXPECT_EQ(owner.events, (Events{"line"}));
-    EXPECT_EQ(parser.BufferedBytes(), 9u);
-    parser.Take("7");  // the tenth byte is no carriage return
-    EXPECT_EQ(owner.events, (Events{"line", "refused 6"}));
-    EXPECT_EQ(parser.BufferedBytes(), 0u);
-    EXPECT_TRUE(parser.Finished());
-    parser.Take("\r\n\r\n");
-    EXPECT_EQ(owner.events, (Events{"line", "refused 6"}));
-}
-
-// An empty arrival between a carriage return and its line feed leaves the line feed to
-// the carriage return: it does not become the body's first byte.
-TEST_F(RequestParserTest, EmptyArrivalsChangeNothing) {
-    for (const char* piece : {"", "SET /a V\r\nContent-Length: 2\r\n\r", "", "\n", "", "ab"}) {
+    RequestParser parser(request, setting.lineLimit);
+    Recorder recorder;
+    parser.SetEvents(&recorder);
+    parser.Reset(setting.served);
+    for (const std::string_view piece : pieces) {
         parser.Take(piece);
+        EXPECT_LT(parser.BufferedBytes(), setting.lineLimit);
     }
-    EXPECT_EQ(owner.events, (Events{"line", "complete"}));
-    EXPECT_EQ(request.ClientPostData, "ab");
+    EXPECT_EQ(parser.Finished(), Ended(recorder.events));
+    if (parser.Finished()) {
+        EXPECT_EQ(parser.BufferedBytes(), 0u);
+        parser.Take("GET /more HTTP/1.0\r\nX: y\r\nContent-Length: 1\r\n\r\nz");
+    }
+    return {recorder.events, Taken(request)};
+}
+
+// A long row repeats one line up to a limit: it is cut at every position of its end,
+// where the limit is reached, not throughout.
+constexpr std::size_t kEveryCutUpTo = 1024;
+constexpr std::size_t kCutsAtTheEnd = 8;
+
+void Check(const std::vector<Row>& rows, const Setting& setting = {}) {
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.label);
+        const Outcome expected{row.events, row.request};
+        const std::string_view input = row.input;
+        EXPECT_EQ(Feed({input}, setting), expected) << "whole";
+
+        std::vector<std::string_view> bytes;
+        for (std::size_t i = 0; i < input.size(); ++i) {
+            bytes.push_back(input.substr(i, 1));
+            bytes.emplace_back();
+        }
+        EXPECT_EQ(Feed(bytes, setting), expected) << "byte by byte";
+
+        const std::size_t n = input.size();
+        const std::size_t firstCut = n > kEveryCutUpTo ? n - kCutsAtTheEnd : 0;
+        for (std::size_t cut = firstCut; cut <= n; ++cut) {
+            const Outcome got = Feed({input.substr(0, cut), input.substr(cut)}, setting);
+            if (got != expected) {
+                ADD_FAILURE() << "cut after byte " << cut << "\n  got: " << got
+                              << "\n  expected: " << expected;
+                break;  // one report per row
+            }
+        }
+    }
+}
+
+// clang-format off
+TEST(RequestParserTable, RequestLines) {
+    Check({
+        {"a request line and an empty line complete at once", "GET /a HTTP/1.0\r\n\r\n",
+         {"line", "complete"}, {"GET", "/a", "HTTP/1.0"}},
+        {"a line without space sets nothing", "GET\r\n\r\n", {"line", "complete"}, {}},
+        {"a line with one space sets only the command", "GET /a\r\n\r\n",
+         {"line", "complete"}, {"GET"}},
+        {"a target that holds a space is cut there", "GET /a b HTTP/1.0\r\n\r\n",
+         {"line", "complete"}, {"GET", "/a", "b HTTP/1.0"}},
+        {"a leading space leaves the command empty", " /a HTTP/1.0\r\n\r\n",
+         {"line", "complete"}, {"", "/a", "HTTP/1.0"}},
+        {"an empty request line", "\r\n\r\n", {"line", "complete"}, {}},
+    });
+}
+
+TEST(RequestParserTable, LineEnds) {
+    Check({
+        {"line feeds alone end no line", "GET /a HTTP/1.0\n\n", {}, {}},
+        {"line feeds are dropped from lines", "GET /a HTTP/1.0\n\nX\r\nB: 1\n2\r\n\r\n",
+         {"line", "header B", "complete"}, {"GET", "/a", "HTTP/1.0X", {"B: 12"}}},
+        {"a carriage return alone ends a line", "GET /a V\rA: 1\r\rrest",
+         {"line", "header A", "complete"}, {"GET", "/a", "V", {"A: 1"}}},
+        {"the line feed of the empty line stays out of the body",
+         "SET /a HTTP/1.0\r\nContent-Length: 3\r\n\r\nabc",
+         {"line", "complete"}, {"SET", "/a", "HTTP/1.0", {}, 3, "abc"}},
+        {"a body that starts with a line feed keeps it",
+         "SET /a HTTP/1.0\r\nContent-Length: 2\r\n\r\n\nx",
+         {"line", "complete"}, {"SET", "/a", "HTTP/1.0", {}, 2, "\nx"}},
+    });
+}
+
+TEST(RequestParserTable, HeadersAndBody) {
+    Check({
+        {"headers are taken as they stand; Content-Length is not kept",
+         "SET /a HTTP/1.0\r\ncontent-LENGTH: 2\r\nNo-Space:x\r\nTwo: a: b\r\nPad:  v \r\n"
+         "   \r\nbody",
+         {"line", "header Two", "header Pad", "complete"},
+         {"SET", "/a", "HTTP/1.0", {"Two: a: b", "Pad:  v "}, 2, "bo"}},
+        {"a header and a body cut to its length",
+         "SET /a HTTP/1.0\r\nX-A: 1\r\nContent-Length: 2\r\n\r\nxyz",
+         {"line", "header X-A", "complete"}, {"SET", "/a", "HTTP/1.0", {"X-A: 1"}, 2, "xy"}},
+        {"a Content-Length that is no number is 0",
+         "SET /a HTTP/1.0\r\nContent-Length: many\r\n\r\nbody",
+         {"line", "complete"}, {"SET", "/a", "HTTP/1.0"}},
+        {"a short body waits", "SET /a HTTP/1.0\r\nContent-Length: 3\r\n\r\nab",
+         {"line"}, {"SET", "/a", "HTTP/1.0", {}, 3, "ab"}},
+        {"bytes beyond the length are dropped",
+         "SET /a HTTP/1.0\r\nContent-Length: 3\r\n\r\nabcdef",
+         {"line", "complete"}, {"SET", "/a", "HTTP/1.0", {}, 3, "abc"}},
+        {"the largest 32-bit length is waited for",
+         "SET /a HTTP/1.0\r\nContent-Length: 2147483647\r\n\r\nabc",
+         {"line"}, {"SET", "/a", "HTTP/1.0", {}, 2147483647, "abc"}},
+        {"a second request after the first is ignored",
+         "GET /a HTTP/1.0\r\n\r\nGET /b HTTP/1.0\r\nX: 1\r\n\r\n",
+         {"line", "complete"}, {"GET", "/a", "HTTP/1.0"}},
+    });
+}
+
+Row TooManyHeaders() {
+    Row row{"more headers than a list holds", "GET /a HTTP/1.0\r\n", {"line"},
+            {"GET", "/a", "HTTP/1.0"}};
+    for (int i = 0; i <= WebClient_Header::kMaxHeaders; ++i) row.input += "A: b\r\n";
+    row.input += "\r\n";
+    row.events.insert(row.events.end(), WebClient_Header::kMaxHeaders, "header A");
+    row.events.emplace_back("refused 9");
+    row.request.headers.assign(WebClient_Header::kMaxHeaders, "A: b");
+    return row;
+}
+
+TEST(RequestParserTable, Refusals) {
+    Check({
+        {"a negative Content-Length", "SET /a HTTP/1.0\r\nContent-Length: -1\r\n\r\n",
+         {"line", "refused 5"}, {"SET", "/a", "HTTP/1.0"}},
+        {"a Content-Length just beyond 32 bits",
+         "SET /a HTTP/1.0\r\nContent-Length: 2147483648\r\n\r\nx",
+         {"line", "refused 6"}, {"SET", "/a", "HTTP/1.0"}},
+        {"a Content-Length far beyond 32 bits",
+         "SET /a HTTP/1.0\r\nContent-Length: 99999999999999999999\r\n\r\n",
+         {"line", "refused 6"}, {"SET", "/a", "HTTP/1.0"}},
+        TooManyHeaders(),
+    });
+}
+
+// The limit is a parameter of the parser: a short one shows its edges with short rows.
+// A line's carriage return must stand within the line's first 16 bytes.
+TEST(RequestParserTable, LineLimit) {
+    Check({
+        {"lines of 15 bytes are taken", "GET /pppppppp V\r\nH: vvvvvvvvvvvv\r\n\r\n",
+         {"line", "header H", "complete"}, {"GET", "/pppppppp", "V", {"H: vvvvvvvvvvvv"}}},
+        {"the limit counts from each line's start",
+         "GET / V\r\nA: 1234567890\r\nB: 1234567890\r\nC: 1234567890\r\n\r\n",
+         {"line", "header A", "header B", "header C", "complete"},
+         {"GET", "/", "V", {"A: 1234567890", "B: 1234567890", "C: 1234567890"}}},
+        {"15 bytes without carriage return wait", std::string(15, 'a'), {}, {}},
+        {"16 bytes without carriage return are refused", std::string(16, 'a'), {"refused 6"}, {}},
+        {"a line of 16 bytes is refused though its carriage return comes",
+         "GET /a V\r\nH: vvvvvvvvvvvvv\r\n\r\n", {"line", "refused 6"}, {"GET", "/a", "V"}},
+        {"line feeds count towards the limit", std::string(20, '\n'), {"refused 6"}, {}},
+    }, {.lineLimit = 16});
+}
+
+// A peer that is not served only ever gets 403: its request is complete at the end of its
+// headers, with nothing kept, and a length it cannot have is refused all the same.
+TEST(RequestParserTable, PeerNotServed) {
+    Check({
+        {"complete at its headers", "SET /a V\r\nX: 1\r\nContent-Length: 5\r\n\r\nab",
+         {"line", "complete"}, {"SET", "/a", "V", {}, 5, ""}},
+        {"a negative length is refused", "SET /a V\r\nContent-Length: -1\r\n\r\n",
+         {"line", "refused 5"}, {"SET", "/a", "V"}},
+    }, {.served = false});
+}
+// clang-format on
+
+// The limit the connection uses: line positions are 16-bit. Rows this long are fed whole
+// and cut at the limit only; the table shows the limit's edges whatever the cut.
+TEST(RequestParserLimit, IsThatOf16BitLinePositions) {
+    const std::string page(32766 - 6, 'p');  // "GET " + page + " V": 32,766 bytes
+    const std::string value(32763, 'v');     // "H: " + value: 32,766 bytes
+    const Row taken{"",
+                    "GET " + page + " V\r\nH: " + value + "\r\n\r\n",
+                    {"line", "header H", "complete"},
+                    {"GET", page, "V", {"H: " + value}}};
+    const Row refused{"", std::string(32767, 'a'), {"refused 6"}, {}};
+    for (const Row& row : {taken, refused}) {
+        const Outcome expected{row.events, row.request};
+        const std::string_view input = row.input;
+        EXPECT_EQ(Feed({input}, {}), expected);
+        for (const std::size_t cut : {32766u, 32767u}) {
+            EXPECT_EQ(Feed({input.substr(0, cut), input.substr(cut)}, {}), expected) << cut;
+        }
+    }
 }
 
 // The owner may start over from inside an event; the rest of that arrival belongs to the
 // request it gave up.
-TEST_F(RequestParserTest, AResetInsideAnEventDropsTheRestOfTheArrival) {
-    owner.onLine = [](RequestParser& sender) { sender.Reset(true); };
+TEST(RequestParser, AResetInsideAnEventDropsTheRestOfTheArrival) {
+    ClientRequest request;
+    RequestParser parser(request);
+    Recorder recorder;
+    parser.SetEvents(&recorder);
+    parser.Reset(true);
+    recorder.onLine = [](RequestParser& sender) { sender.Reset(true); };
     parser.Take("GET /a V\r\nX: 1\r\n\r\n");
-    EXPECT_EQ(owner.events, (Events{"line"}));
+    EXPECT_EQ(recorder.events, (Events{"line"}));
     EXPECT_EQ(request.ClientPage, "");
     EXPECT_FALSE(parser.Finished());
     EXPECT_EQ(parser.BufferedBytes(), 0u);
 
-    owner.onLine = nullptr;
+    recorder.onLine = nullptr;
     parser.Take("GET /b V\r\n\r\n");
-    EXPECT_EQ(owner.events, (Events{"line", "line", "complete"}));
+    EXPECT_EQ(recorder.events, (Events{"line", "line", "complete"}));
     EXPECT_EQ(request.ClientPage, "/b");
-}
-
-TEST_F(RequestParserTest, ARequestThatIsNotKeptIsCompleteAtItsHeaders) {
-    parser.Reset(false);
-    parser.Take("SET /a V\r\nX: 1\r\nContent-Length: 5\r\n\r\nab");
-    EXPECT_EQ(owner.events, (Events{"line", "complete"}));
-    EXPECT_EQ(request.ClientHeaders, nullptr);
-    EXPECT_EQ(request.ClientContentLength, 5);
-    EXPECT_EQ(request.ClientPostData, "");
 }
 
 }  // namespace

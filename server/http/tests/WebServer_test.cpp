@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "base/RuntimeError.h"
-#include "net/tests/RecordingHooks.h"
-#include "platform/tests/TestLoop.h"
 #include "server/http/tests/HttpServerFixture.h"
+#include "testing/RecordingHooks.h"
+#include "testing/TestLoop.h"
 
 namespace pelorin {
 namespace {

@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "net/tests/RecordingHooks.h"
-#include "platform/tests/TestLoop.h"
-#include "platform/tests/TestPeer.h"
 #include "server/http/CSocket_Server.h"
+#include "testing/RecordingHooks.h"
+#include "testing/TestLoop.h"
+#include "testing/TestPeer.h"
 
 namespace pelorin {
 namespace {

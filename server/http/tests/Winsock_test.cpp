@@ -12,8 +12,8 @@
 
 #include "base/RuntimeError.h"
 #include "platform/Clock.h"
-#include "platform/tests/TestLoop.h"
-#include "platform/tests/TestPeer.h"
+#include "testing/TestLoop.h"
+#include "testing/TestPeer.h"
 
 namespace pelorin {
 namespace {

@@ -8,7 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/tests/TempFolder.h"
+#include "testing/TempFolder.h"
 
 namespace pelorin::testing {
 

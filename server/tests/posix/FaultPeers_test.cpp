@@ -15,7 +15,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/tests/TestLoop.h"
+#include "testing/TestLoop.h"
 #include "server/tests/posix/ServerProcess.h"
 
 namespace pelorin::testing {

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "platform/Files.h"
-#include "platform/tests/TestLoop.h"
+#include "testing/TestLoop.h"
 #include "server/CommandLine.h"
 
 namespace pelorin::testing {

@@ -17,7 +17,7 @@
 #include <iterator>
 #include <thread>
 
-#include "platform/tests/TestLoop.h"
+#include "testing/TestLoop.h"
 
 namespace pelorin::testing {
 namespace {

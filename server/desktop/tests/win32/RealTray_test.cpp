@@ -12,7 +12,7 @@
 #include "platform/Shell.h"
 #include "platform/Ui.h"
 #include "platform/Window.h"
-#include "platform/tests/TestLoop.h"
+#include "testing/TestLoop.h"
 #include "platform/win32/Native.h"
 #include "server/desktop/TaskIcon.h"
 #include "server/desktop/TaskIcon_Modul.h"

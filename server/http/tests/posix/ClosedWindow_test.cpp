@@ -12,7 +12,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/tests/TestLoop.h"
+#include "testing/TestLoop.h"
 #include "server/http/LingeringClose.h"
 #include "server/http/Winsock.h"
 

@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/tests/TestLoop.h"
-#include "platform/tests/TestPeer.h"
-#include "platform/tests/posix/FailingRearm.h"
 #include "server/http/Winsock.h"
+#include "testing/TestLoop.h"
+#include "testing/TestPeer.h"
+#include "testing/posix/FailingRearm.h"
 
 namespace pelorin {
 namespace {

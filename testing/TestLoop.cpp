@@ -1,4 +1,4 @@
-#include "platform/tests/TestLoop.h"
+#include "testing/TestLoop.h"
 
 #include <cstdlib>
 #include <string>

@@ -1,9 +1,9 @@
-#include "platform/tests/TestPeer.h"
+#include "testing/TestPeer.h"
 
 #include <algorithm>
 
 #include "platform/Sockets.h"
-#include "platform/tests/TestLoop.h"
+#include "testing/TestLoop.h"
 
 namespace pelorin::testing {
 

@@ -1,4 +1,4 @@
-#include "platform/tests/TempFolder.h"
+#include "testing/TempFolder.h"
 
 #include <atomic>
 #include <random>

@@ -1,4 +1,5 @@
-// Diagnostics hooks for the toolkit's tests: they record what the code reports.
+// Diagnostics hooks that record what the code reports, for the tests of libraries whose
+// program picks its diagnostics: log lines, procedure starts and ends, live objects.
 #pragma once
 
 #include <map>

@@ -1,4 +1,4 @@
-#include "net/tests/RecordingHooks.h"
+#include "testing/RecordingHooks.h"
 
 #include "diagnostics/Hooks.h"
 
