@@ -162,7 +162,7 @@ for round in $(seq 1 "$repeat"); do
     for server in pelorin nginx; do
         if [ $server = pelorin ]; then port=$pelorin_port pid=$pelorin_pid; else port=$nginx_port pid=$nginx_worker; fi
         run "GET 1g, 4 clients|$server" "$port" "$pid" -- --get /big/f1g --expect $((1 << 30)) \
-            --clients 4 --limit 60
+            --clients 4 --limit 60 --seconds $((seconds * 2))
     done
     set_row "SET 1k" --body-size 1024
     set_row "SET 100m, 4 clients" --body-size $((100 << 20)) --clients 4 --limit 60
