@@ -370,7 +370,10 @@ class Load {
                 if (!expect_) expect_ = options_.expect ? *options_.expect : r.bodyBytes;
                 if (r.status == options_.status && r.bodyBytes == *expect_) {
                     ++counts_.good;
-                    counts_.goodBodyBytes += static_cast<long long>(r.bodyBytes);
+                    // A SET's body is the one it sent.
+                    const std::size_t body = options_.method == "SET" ? options_.bodySize
+                                                                      : r.bodyBytes;
+                    counts_.goodBodyBytes += static_cast<long long>(body);
                 } else {
                     ++counts_.wrongAnswers;
                 }
