@@ -3,17 +3,15 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <random>
 #include <string>
-#include <system_error>
 #include <vector>
 
 #include "base/RuntimeError.h"
 #include "platform/Process.h"
-#include "platform/tests/OpenHandles.h"
 #include "platform/tests/TempFolder.h"
 #include "platform/tests/TestLoop.h"
+#include "platform/tests/TestSystem.h"
 
 namespace pelorin::platform {
 namespace {
@@ -205,22 +203,20 @@ TEST(Files, AFileTooLargeToHoldIsRefusedAndClosed) {
     if (testing::TimeScale() > 1 || PELORIN_SANITIZED) {
         GTEST_SKIP() << "a failed allocation does not throw here";
     }
-    constexpr std::uintmax_t kHuge = (std::uintmax_t{1} << 62) + 1;
+    constexpr std::uint64_t kHuge = (std::uint64_t{1} << 62) + 1;
+    const std::string name = "pelorin-huge-" + std::to_string(std::random_device{}());
     std::string path;
     for (const std::string folder : {"/dev/shm/", "Z:\\dev\\shm\\"}) {
-        const std::string candidate =
-            folder + "pelorin-huge-" + std::to_string(std::random_device{}());
-        std::error_code error;
-        if (CreateEmptyFile(candidate) == 0) {
-            std::filesystem::resize_file(std::filesystem::u8path(candidate), kHuge, error);
-            if (!error) {
-                path = candidate;
-                break;
-            }
-            RemoveFile(candidate);
+        if (testing::MakeSparseFile(folder + name, kHuge)) {
+            path = folder + name;
+            break;
         }
     }
     if (path.empty()) GTEST_SKIP() << "no file system here takes a file of 2^62 bytes";
+    struct Removed {
+        const std::string& path;
+        ~Removed() { RemoveFile(path); }
+    } removed{path};
     const std::size_t handles = testing::OpenHandleCount();
     std::string contents = "before";
     EXPECT_EQ(ReadWholeFile(path, contents), errors::kOutOfMemory);
@@ -231,7 +227,6 @@ TEST(Files, AFileTooLargeToHoldIsRefusedAndClosed) {
     EXPECT_EQ(file.ReadAll(contents), errors::kOutOfMemory);
     file.Close();
     EXPECT_EQ(testing::OpenHandleCount(), handles);
-    EXPECT_EQ(RemoveFile(path), 0);
 }
 
 TEST(Process, ProgramFolderAndCommandLine) {

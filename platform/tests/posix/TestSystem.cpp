@@ -1,6 +1,8 @@
-#include "platform/tests/OpenHandles.h"
+#include "platform/tests/TestSystem.h"
 
 #include <dirent.h>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace pelorin::testing {
 
@@ -14,6 +16,15 @@ std::size_t OpenHandleCount() {
     }
     closedir(dir);
     return count - 1;
+}
+
+bool MakeSparseFile(const std::string& path, std::uint64_t size) {
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) return false;
+    const bool made = ftruncate(fd, static_cast<off_t>(size)) == 0;
+    close(fd);
+    if (!made) unlink(path.c_str());
+    return made;
 }
 
 }  // namespace pelorin::testing
