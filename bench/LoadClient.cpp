@@ -371,8 +371,8 @@ class Load {
                 if (r.status == options_.status && r.bodyBytes == *expect_) {
                     ++counts_.good;
                     // A SET's body is the one it sent.
-                    const std::size_t body = options_.method == "SET" ? options_.bodySize
-                                                                      : r.bodyBytes;
+                    const std::size_t body =
+                        options_.method == "SET" ? options_.bodySize : r.bodyBytes;
                     counts_.goodBodyBytes += static_cast<long long>(body);
                 } else {
                     ++counts_.wrongAnswers;
