@@ -2,12 +2,18 @@
 // request on a new connection (connect, send, read to the end, close), `--clients` of them
 // at once, for `--seconds`. It counts answers by status and body size, and prints the
 // rate, the body MB/s and, given the server's process ids, the server's processor time
-// per answer (user + system from /proc/<pid>/stat, the change over the run).
+// per answer (user + system from /proc/<pid>/stat, the change over the run) and its peak
+// resident memory during the run (the high-water mark of /proc/<pid>/status, reset at the
+// start through /proc/<pid>/clear_refs; the largest of the processes).
 //
 //   load_client --port P (--get PATH | --set PATH --body-size N | --dir PATH)
 //               [--clients 32] [--seconds 10] [--idle N] [--pid PID]... [--expect N]
-//               [--status 200] [--label TEXT]
+//               [--status 200] [--label TEXT] [--hang-up-after N] [--limit SECONDS]
 //
+// A SET's body is sent from one piece of 1 MiB over and over, so that its size costs the
+// client nothing. --hang-up-after N closes each SET's connection once N body bytes are
+// sent, without waiting for an answer; such a request counts as good. --limit is how long
+// one request may take before it counts as failed (10 s).
 // --idle N opens N more connections before the run and holds them open and silent until
 // its end; with --pid it waits until the first server process holds them (its open
 // descriptors), so they are connections the server knows, not a full accept queue.
@@ -48,7 +54,9 @@ struct Options {
     std::uint16_t port = 0;
     std::string method = "GET";
     std::string path;
-    std::size_t bodySize = 0;  // SET only
+    std::size_t bodySize = 0;                // SET only
+    std::optional<std::size_t> hangUpAfter;  // SET only
+    double limit = 10;
     int clients = 32;
     double seconds = 10;
     int idle = 0;
@@ -62,7 +70,8 @@ struct Options {
     std::fprintf(stderr,
                  "load_client: %s\nusage: load_client --port P (--get PATH | --set PATH "
                  "--body-size N | --dir PATH) [--clients N] [--seconds S] [--idle N] "
-                 "[--pid PID]... [--expect BYTES] [--status N] [--label TEXT]\n",
+                 "[--pid PID]... [--expect BYTES] [--status N] [--label TEXT] "
+                 "[--hang-up-after N] [--limit SECONDS]\n",
                  problem);
     std::exit(2);
 }
@@ -88,7 +97,11 @@ Options ReadOptions(int argc, char** argv) {
             o.method = name == "--get" ? "GET" : name == "--set" ? "SET" : "DIR";
             o.path = value;
         } else if (name == "--body-size") {
-            o.bodySize = static_cast<std::size_t>(Number(value, 0, 64 << 20));
+            o.bodySize = static_cast<std::size_t>(Number(value, 0, INT32_MAX));
+        } else if (name == "--hang-up-after") {
+            o.hangUpAfter = static_cast<std::size_t>(Number(value, 0, INT32_MAX));
+        } else if (name == "--limit") {
+            o.limit = std::clamp(std::atof(value.c_str()), 0.1, 600.0);
         } else if (name == "--clients") {
             o.clients = static_cast<int>(Number(value, 1, 1024));
         } else if (name == "--seconds") {
@@ -112,15 +125,35 @@ Options ReadOptions(int argc, char** argv) {
     return o;
 }
 
+// The request head; a SET's body follows from the body piece.
 std::string RequestOf(const Options& o) {
     std::string request = o.method + " " + o.path + " HTTP/1.0\r\n";
-    if (o.method == "SET") {
-        request += "Content-Length: " + std::to_string(o.bodySize) + "\r\n\r\n";
-        request += std::string(o.bodySize, 'x');
-    } else {
-        request += "\r\n";
+    if (o.method == "SET") request += "Content-Length: " + std::to_string(o.bodySize) + "\r\n";
+    return request + "\r\n";
+}
+
+// How many bytes of a request are sent before it is complete, or before it hangs up.
+std::size_t RequestBytes(const Options& o, const std::string& head) {
+    if (o.method != "SET") return head.size();
+    return head.size() + std::min(o.bodySize, o.hangUpAfter.value_or(o.bodySize));
+}
+
+// Resets the peak resident memory of the processes to what they hold now.
+void ResetPeakMemory(const std::vector<int>& pids) {
+    for (const int pid : pids) std::ofstream("/proc/" + std::to_string(pid) + "/clear_refs") << "5";
+}
+
+// The largest peak resident memory of the processes, in KiB; 0 when unknown.
+long PeakMemoryKiB(const std::vector<int>& pids) {
+    long peak = 0;
+    for (const int pid : pids) {
+        std::ifstream in("/proc/" + std::to_string(pid) + "/status");
+        std::string line;
+        while (std::getline(in, line)) {
+            if (line.starts_with("VmHWM:")) peak = std::max(peak, std::stol(line.substr(6)));
+        }
     }
-    return request;
+    return peak;
 }
 
 // User and system time of the processes so far, in seconds; 0 for one that is gone.
@@ -188,7 +221,13 @@ struct Counts {
 class Load {
   public:
     Load(const Options& options)
-        : options_(options), request_(RequestOf(options)), buffer_(256 * 1024) {
+        : options_(options),
+          request_(RequestOf(options)),
+          requestBytes_(RequestBytes(options, request_)),
+          bodyPiece_(1u << 20, 'x'),
+          buffer_(256 * 1024),
+          limit_(std::chrono::duration_cast<Clock::duration>(
+              std::chrono::duration<double>(options.limit))) {
         epoll_ = epoll_create1(EPOLL_CLOEXEC);
         requests_.resize(static_cast<std::size_t>(options.clients));
     }
@@ -218,8 +257,6 @@ class Load {
     const Counts& counts() const { return counts_; }
 
   private:
-    static constexpr auto kRequestLimit = std::chrono::seconds(10);
-
     void Start(Request& r) {
         r = Request{};
         if (Clock::now() >= end_) return;
@@ -250,11 +287,11 @@ class Load {
             Fail(r);
     }
 
-    // False when the request failed.
+    // False when the request failed or hung up as planned.
     bool SendRequest(Request& r) {
-        while (r.requestSent < request_.size()) {
-            const ssize_t n = send(r.fd, request_.data() + r.requestSent,
-                                   request_.size() - r.requestSent, MSG_NOSIGNAL);
+        while (r.requestSent < requestBytes_) {
+            const std::string_view next = NextBytes(r);
+            const ssize_t n = send(r.fd, next.data(), next.size(), MSG_NOSIGNAL);
             if (n < 0) {
                 if (errno == EAGAIN) return true;  // the next EPOLLOUT goes on
                 Fail(r);
@@ -262,8 +299,32 @@ class Load {
             }
             r.requestSent += static_cast<std::size_t>(n);
         }
+        if (options_.hangUpAfter && options_.method == "SET") {
+            HangUp(r);
+            return false;
+        }
         r.sent = true;
         return true;
+    }
+
+    // What of the request is to be sent next: the rest of the head, or of a body piece.
+    std::string_view NextBytes(const Request& r) const {
+        if (r.requestSent < request_.size())
+            return std::string_view(request_).substr(r.requestSent);
+        const std::size_t bodySent = r.requestSent - request_.size();
+        const std::size_t left = requestBytes_ - r.requestSent;
+        const std::size_t inPiece = bodySent % bodyPiece_.size();
+        return std::string_view(bodyPiece_)
+            .substr(inPiece, std::min(left, bodyPiece_.size() - inPiece));
+    }
+
+    void HangUp(Request& r) {
+        if (Clock::now() <= end_) {
+            ++counts_.good;
+            counts_.goodBodyBytes += static_cast<long long>(requestBytes_ - request_.size());
+        }
+        Drop(r);
+        Start(r);
     }
 
     void ReadAnswer(Request& r) {
@@ -309,7 +370,10 @@ class Load {
                 if (!expect_) expect_ = options_.expect ? *options_.expect : r.bodyBytes;
                 if (r.status == options_.status && r.bodyBytes == *expect_) {
                     ++counts_.good;
-                    counts_.goodBodyBytes += static_cast<long long>(r.bodyBytes);
+                    // A SET's body is the one it sent.
+                    const std::size_t body =
+                        options_.method == "SET" ? options_.bodySize : r.bodyBytes;
+                    counts_.goodBodyBytes += static_cast<long long>(body);
                 } else {
                     ++counts_.wrongAnswers;
                 }
@@ -333,13 +397,16 @@ class Load {
     void DropStuck() {
         const auto now = Clock::now();
         for (auto& r : requests_) {
-            if (r.fd >= 0 && now - r.started > kRequestLimit) Fail(r);
+            if (r.fd >= 0 && now - r.started > limit_) Fail(r);
         }
     }
 
     const Options& options_;
     const std::string request_;
+    const std::size_t requestBytes_;
+    const std::string bodyPiece_;
     std::vector<char> buffer_;
+    const Clock::duration limit_;
     std::vector<Request> requests_;
     int epoll_ = -1;
     Clock::time_point end_;
@@ -374,7 +441,7 @@ std::vector<int> OpenIdle(const Options& o) {
 }
 
 void Print(const Options& o, const Counts& c, double seconds, double serverSeconds,
-           double ownSeconds) {
+           double ownSeconds, long peakKiB) {
     const double rate = static_cast<double>(c.good) / seconds;
     const double megabytes = static_cast<double>(c.goodBodyBytes) / 1e6 / seconds;
     const double answers = static_cast<double>(std::max<long long>(c.good, 1));
@@ -382,7 +449,7 @@ void Print(const Options& o, const Counts& c, double seconds, double serverSecon
     const double clientUs = ownSeconds * 1e6 / answers;
     std::printf("%s: %lld good answers in %.2f s: %.0f/s, %.1f MB/s of body", o.label.c_str(),
                 c.good, seconds, rate, megabytes);
-    if (!o.pids.empty()) std::printf(", server %.1f us/answer", serverUs);
+    if (!o.pids.empty()) std::printf(", server %.1f us/answer, peak %ld KiB", serverUs, peakKiB);
     std::printf(", load client %.1f us/answer\n ", clientUs);
     for (const auto& [status, n] : c.byStatus) std::printf(" status %d: %lld;", status, n);
     int shown = 0;
@@ -391,9 +458,9 @@ void Print(const Options& o, const Counts& c, double seconds, double serverSecon
     }
     std::printf(" wrong answers %lld; failures %lld\n", c.wrongAnswers, c.failures);
     std::printf(
-        "RESULT rate=%.1f mbps=%.2f server_us=%.2f client_us=%.2f good=%lld wrong=%lld "
-        "failures=%lld\n",
-        rate, megabytes, serverUs, clientUs, c.good, c.wrongAnswers, c.failures);
+        "RESULT rate=%.1f mbps=%.2f server_us=%.2f client_us=%.2f peak_kib=%ld good=%lld "
+        "wrong=%lld failures=%lld\n",
+        rate, megabytes, serverUs, clientUs, peakKiB, c.good, c.wrongAnswers, c.failures);
 }
 
 }  // namespace
@@ -406,6 +473,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     Counts counts;
+    ResetPeakMemory(options.pids);
     const double serverBefore = ProcessorSeconds(options.pids);
     const double ownBefore = OwnProcessorSeconds();
     const auto start = Clock::now();
@@ -419,7 +487,8 @@ int main(int argc, char** argv) {
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
     const double serverSeconds = ProcessorSeconds(options.pids) - serverBefore;
     const double ownSeconds = OwnProcessorSeconds() - ownBefore;
+    const long peakKiB = PeakMemoryKiB(options.pids);
     for (const int fd : idle) close(fd);
-    Print(options, counts, seconds, serverSeconds, ownSeconds);
+    Print(options, counts, seconds, serverSeconds, ownSeconds, peakKiB);
     return counts.good > 0 ? 0 : 1;
 }

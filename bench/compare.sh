@@ -1,9 +1,10 @@
 #!/bin/bash
 # The store server side by side with nginx and a bare epoll server, in one run, on
 # loopback: each server pinned to core 0, the load client to core 1, a new connection per
-# request. Prints one table (see README.md) and the client library's call latency.
+# request. Every row runs --repeat times (the servers taking turns); the table (see
+# README.md) gives the median of each figure. Then the client library's call latency.
 #
-#   bench/compare.sh [--build DIR] [--seconds S] [--clients N]
+#   bench/compare.sh [--build DIR] [--seconds S] [--clients N] [--repeat N]
 #
 # The servers serve copies of the same files from a fresh folder under /tmp; nginx runs
 # from a temporary configuration (one worker process, access log off) and is installed
@@ -14,12 +15,14 @@ here=$(cd "$(dirname "$0")" && pwd)
 build="$here/../build/linux"
 seconds=10
 clients=32
+repeat=3
 while [ $# -gt 0 ]; do
     case "$1" in
         --build) build=$2; shift 2 ;;
         --seconds) seconds=$2; shift 2 ;;
         --clients) clients=$2; shift 2 ;;
-        *) echo "usage: $0 [--build DIR] [--seconds S] [--clients N]" >&2; exit 2 ;;
+        --repeat) repeat=$2; shift 2 ;;
+        *) echo "usage: $0 [--build DIR] [--seconds S] [--clients N] [--repeat N]" >&2; exit 2 ;;
     esac
 done
 build=$(cd "$build" && pwd)
@@ -48,12 +51,14 @@ trap cleanup EXIT
 # 1,000 idle connections and the load need more descriptors than the usual 1,024.
 ulimit -n 8192 2>/dev/null || true
 
-# The data: names without full stops, which the store drops from paths.
+# The data: names without full stops, which the store drops from paths. The 1 GiB file
+# lies in a folder of its own, which the bare server (it holds its files in memory) skips.
 data="$work/data"
-mkdir -p "$data/many"
+mkdir -p "$data/many" "$data/big"
 head -c 1024 /dev/urandom >"$data/f1k"
 head -c 65536 /dev/urandom >"$data/f64k"
 head -c $((10 << 20)) /dev/urandom >"$data/f10m"
+head -c $((1 << 30)) /dev/urandom >"$data/big/f1g"
 head -c 1024 /dev/urandom >"$data/setme"
 for i in $(seq -w 1 1000); do printf 'file %s\n' "$i" >"$data/many/n$i"; done
 many_listing=$((1000 * (5 + 2)))  # "n0001" + CR LF per line
@@ -140,21 +145,40 @@ run() {
     echo "$row|$result" >>"$results"
 }
 
-for size in 1k 64k 10m; do
-    case $size in 1k) bytes=1024 ;; 64k) bytes=65536 ;; 10m) bytes=$((10 << 20)) ;; esac
-    run "GET $size|pelorin" "$pelorin_port" "$pelorin_pid" -- --get "/f$size" --expect $bytes
-    run "GET $size|nginx" "$nginx_port" "$nginx_worker" -- --get "/f$size" --expect $bytes
-    run "GET $size|bare" "$bare_port" "$bare_pid" -- --get "/f$size" --expect $bytes
+set_row() {  # SET rows of the store alone: ROW-NAME LOAD-CLIENT-ARGUMENTS...
+    local row=$1
+    shift
+    run "$row|pelorin" "$pelorin_port" "$pelorin_pid" -- --set /setme --expect 0 "$@"
+}
+
+for round in $(seq 1 "$repeat"); do
+    echo "round $round of $repeat" >&2
+    for size in 1k 64k 10m; do
+        case $size in 1k) bytes=1024 ;; 64k) bytes=65536 ;; 10m) bytes=$((10 << 20)) ;; esac
+        run "GET $size|pelorin" "$pelorin_port" "$pelorin_pid" -- --get "/f$size" --expect $bytes
+        run "GET $size|nginx" "$nginx_port" "$nginx_worker" -- --get "/f$size" --expect $bytes
+        run "GET $size|bare" "$bare_port" "$bare_pid" -- --get "/f$size" --expect $bytes
+    done
+    for server in pelorin nginx; do
+        if [ $server = pelorin ]; then port=$pelorin_port pid=$pelorin_pid; else port=$nginx_port pid=$nginx_worker; fi
+        run "GET 1g, 4 clients|$server" "$port" "$pid" -- --get /big/f1g --expect $((1 << 30)) \
+            --clients 4 --limit 60 --seconds $((seconds * 2))
+    done
+    set_row "SET 1k" --body-size 1024
+    set_row "SET 100m, 4 clients" --body-size $((100 << 20)) --clients 4 --limit 60
+    set_row "SET 1g" --body-size $((1 << 30)) --clients 1 --limit 120 --seconds $((seconds * 2))
+    set_row "SET 1g, hang-up at half" --body-size $((1 << 30)) --hang-up-after $((1 << 29)) \
+        --clients 1 --limit 60
+    run "DIR 1000 files|pelorin" "$pelorin_port" "$pelorin_pid" -- --dir /many/ \
+        --expect $many_listing
+    run "GET 1k, 1000 idle|pelorin" "$pelorin_port" "$pelorin_pid" -- --get /f1k --expect 1024 \
+        --idle 1000
 done
-run "SET 1k|pelorin" "$pelorin_port" "$pelorin_pid" -- --set /setme --body-size 1024 --expect 0
-run "DIR 1000 files|pelorin" "$pelorin_port" "$pelorin_pid" -- --dir /many/ \
-    --expect $many_listing
-run "GET 1k, 1000 idle|pelorin" "$pelorin_port" "$pelorin_pid" -- --get /f1k --expect 1024 \
-    --idle 1000
 
 echo
-echo "$clients clients, ${seconds} s per row, a new connection per request; server on core" \
-    "$server_core, load client on core $client_core"
+echo "$clients clients (unless the row says), ${seconds} s per row, a new connection per" \
+    "request; server on core $server_core, load client on core $client_core; medians of" \
+    "$repeat rounds"
 awk -F'|' '
 function field(text, key,    n, parts, i, kv) {
     n = split(text, parts, " ")
@@ -162,25 +186,45 @@ function field(text, key,    n, parts, i, kv) {
     return 0
 }
 function ratio(a, b) { return b > 0 ? sprintf("%.2f", a / b) : "-" }
+# The median of the values kept under `key` (count[key] of them).
+function median(values, count, key,    i, j, v, n, sorted, t) {
+    n = count[key]
+    for (i = 1; i <= n; i++) sorted[i] = values[key, i]
+    for (i = 2; i <= n; i++) {
+        t = sorted[i]
+        for (j = i - 1; j >= 1 && sorted[j] > t; j--) sorted[j + 1] = sorted[j]
+        sorted[j + 1] = t
+    }
+    if (n == 0) return 0
+    return n % 2 ? sorted[(n + 1) / 2] : (sorted[n / 2] + sorted[n / 2 + 1]) / 2
+}
 {
-    key = $1; server = $2
-    rate[key, server] = field($3, "rate"); mbps[key, server] = field($3, "mbps")
-    us[key, server] = field($3, "server_us"); bad[key, server] = field($3, "wrong") + field($3, "failures")
-    order[++n] = key SUBSEP server
+    key = $1 SUBSEP $2
+    if (!(key in count)) { order[++n] = key; count[key] = 0 }
+    i = ++count[key]
+    rate[key, i] = field($3, "rate"); mbps[key, i] = field($3, "mbps")
+    us[key, i] = field($3, "server_us"); peak[key, i] = field($3, "peak_kib") / 1024
+    bad[key, i] = field($3, "wrong") + field($3, "failures")
 }
 END {
-    printf "%-22s %-8s %9s %9s %9s %6s %9s %9s %7s\n", "row", "server", "answers/s", "MB/s", \
-        "us/answer", "errors", "rate/ngx", "us/ngx", "us/bare"
-    for (i = 1; i <= n; i++) {
-        split(order[i], k, SUBSEP)
-        printf "%-22s %-8s %9.0f %9.1f %9.1f %6d %9s %9s %7s\n", k[1], k[2], \
-            rate[k[1], k[2]], mbps[k[1], k[2]], us[k[1], k[2]], bad[k[1], k[2]], \
-            ratio(rate[k[1], k[2]], rate[k[1], "nginx"]), ratio(us[k[1], k[2]], us[k[1], "nginx"]), \
-            ratio(us[k[1], k[2]], us[k[1], "bare"])
+    for (k = 1; k <= n; k++) {
+        key = order[k]
+        mrate[key] = median(rate, count, key); mmbps[key] = median(mbps, count, key)
+        mus[key] = median(us, count, key); mpeak[key] = median(peak, count, key)
+        mbad[key] = median(bad, count, key)
     }
-    base = rate["GET 1k", "pelorin"]
+    printf "%-24s %-8s %9s %9s %9s %9s %6s %9s %9s %7s\n", "row", "server", "answers/s", "MB/s", \
+        "us/answer", "peak MiB", "errors", "rate/ngx", "us/ngx", "us/bare"
+    for (k = 1; k <= n; k++) {
+        key = order[k]; split(key, parts, SUBSEP); row = parts[1]
+        printf "%-24s %-8s %9.1f %9.1f %9.1f %9.1f %6d %9s %9s %7s\n", row, parts[2], \
+            mrate[key], mmbps[key], mus[key], mpeak[key], mbad[key], \
+            ratio(mrate[key], mrate[row, "nginx"]), ratio(mus[key], mus[row, "nginx"]), \
+            ratio(mus[key], mus[row, "bare"])
+    }
+    base = mrate["GET 1k", "pelorin"]
     if (base > 0) printf "\nGET 1k with 1000 idle connections: %.2f of the rate without them\n", \
-        rate["GET 1k, 1000 idle", "pelorin"] / base
+        mrate["GET 1k, 1000 idle", "pelorin"] / base
 }' "$results"
 
 # The client library's call latency against the same store server.

@@ -336,17 +336,26 @@ std::size_t CSocket::Transmit(std::string_view data, bool& keepRest) {
     return p;
 }
 
+// Each piece is read when its turn comes: the file is never held whole here. (What the
+// socket cannot take at once waits in the send queue, as with any SendData.) A file that
+// shrinks meanwhile ends the send where it ends.
 void CSocket::SendFile(std::string_view file) {
     ProzessScope scope("CSocket_SendFile");
     const auto self = shared_from_this();
-    std::string contents;
-    if (const int error = platform::ReadWholeFile(file, contents); error != 0) {
-        throw RuntimeError(error);
-    }
-    for (std::size_t offset = 0; offset < contents.size(); offset += kFilePiece) {
+    platform::ReadableFile source;
+    if (const int error = source.Open(file); error != 0) throw RuntimeError(error);
+    char piece[kFilePiece];
+    for (std::uint64_t offset = 0; offset < source.Size();) {
         ProcessPendingMessages();
-        const std::size_t piece = std::min(kFilePiece, contents.size() - offset);
-        SendData(ByteArray{std::string_view(contents).substr(offset, piece)});
+        const auto want =
+            static_cast<std::size_t>(std::min<std::uint64_t>(kFilePiece, source.Size() - offset));
+        std::size_t got = 0;
+        if (const int error = source.ReadAt(offset, piece, want, got); error != 0) {
+            throw RuntimeError(error);
+        }
+        if (got == 0) break;
+        SendData(ByteArray{std::string_view(piece, got)});
+        offset += got;
     }
 }
 

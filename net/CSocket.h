@@ -153,8 +153,8 @@ class CSocket : public std::enable_shared_from_this<CSocket> {
     // Takes the waiting connection of the listening socket `myServer`. Raises nothing;
     // on failure the object is left closed.
     void Accept(CSocket& myServer);
-    // Sends a file in pieces of 5000 bytes, letting the thread's pending messages run
-    // between pieces. File errors are thrown (RuntimeError).
+    // Reads and sends a file in pieces of 5000 bytes, letting the thread's pending
+    // messages run between pieces. File errors are thrown (RuntimeError).
     void SendFile(std::string_view file);
 
     // One notification for this object (see CSocketEvent). `value` is the received

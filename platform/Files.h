@@ -7,6 +7,7 @@
 // access error, 70 permission denied, 61 disk full, 52 bad file name or number.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -45,15 +46,14 @@ class DirectorySearch {
     std::unique_ptr<State> state_;
 };
 
-// The whole file as bytes.
+// The whole file as bytes; 7 (out of memory) when it is too large to hold.
 int ReadWholeFile(std::string_view path, std::string& contents);
 // Creates or truncates the file and writes `contents`.
 int WriteWholeFile(std::string_view path, std::string_view contents);
 // Appends, creating the file when missing.
 int AppendToFile(std::string_view path, std::string_view contents);
-// Replaces the file's content all at once: the new content is written to a hidden
-// temporary file in the same folder, flushed and renamed over the old file. On failure
-// the old content stays and no temporary file is left.
+// Replaces the file's content all at once (FileReplacement in one go). On failure the
+// old content stays and no temporary file is left.
 int ReplaceFileAtomically(std::string_view path, std::string_view contents);
 // Opens the file for output, which creates it empty (or empties it), and closes it.
 int CreateEmptyFile(std::string_view path);
@@ -61,7 +61,71 @@ int RemoveFile(std::string_view path);
 int MakeFolder(std::string_view path);
 int RemoveFolder(std::string_view path);  // fails when not empty
 
-// Prefix of the hidden temporary files of ReplaceFileAtomically.
+// Prefix of the hidden temporary files of FileReplacement.
 constexpr std::string_view kTemporaryFilePrefix = ".pelorin-tmp-";
+
+// A descriptor on Linux, a HANDLE on Windows; kNoFile when none.
+using FileHandle = std::intptr_t;
+constexpr FileHandle kNoFile = -1;
+
+// A file open for reading, read from any offset without moving anything. Its name may be
+// renamed over or deleted meanwhile (Windows: it is shared for deleting): what is read is
+// still the file that was opened, so a reader never sees a replacement's content.
+class ReadableFile {
+  public:
+    ReadableFile() = default;
+    ~ReadableFile() { Close(); }
+    ReadableFile(ReadableFile&& other) noexcept;
+    ReadableFile& operator=(ReadableFile&& other) noexcept;
+    ReadableFile(const ReadableFile&) = delete;
+    ReadableFile& operator=(const ReadableFile&) = delete;
+
+    // Opens the file (closing one held before): 0 or an error number; a folder is 75.
+    int Open(std::string_view path);
+    void Close();
+    bool IsOpen() const { return handle_ != kNoFile; }
+    // The length when it was opened.
+    std::uint64_t Size() const { return size_; }
+    // Up to `length` bytes from `offset`; `got` is 0 at the end of the file. 0 or an error.
+    int ReadAt(std::uint64_t offset, char* buffer, std::size_t length, std::size_t& got) const;
+    // Bytes 0 to Size() (fewer when the file shrank); 7 when they are too many to hold.
+    int ReadAll(std::string& contents) const;
+    FileHandle Handle() const { return handle_; }
+
+  private:
+    FileHandle handle_ = kNoFile;
+    std::uint64_t size_ = 0;
+};
+
+// A file's new content, written in pieces to a hidden temporary file in the file's folder
+// and put in its place at once by Commit: until then the file keeps its old content
+// whole, and readers of it are not disturbed. The temporary file is gone when the object
+// is, unless the process died (RemoveStaleTemporaries tidies up after that).
+class FileReplacement {
+  public:
+    FileReplacement() = default;
+    ~FileReplacement() { Discard(); }
+    FileReplacement(const FileReplacement&) = delete;
+    FileReplacement& operator=(const FileReplacement&) = delete;
+
+    // Creates the temporary file for the file at `path`: 0 or an error number.
+    int Begin(std::string_view path);
+    // Appends `bytes`: 0 or an error number. The first failure (of Begin as well) removes
+    // the temporary file; from then on nothing is written and every call answers it.
+    int Write(std::string_view bytes);
+    // Flushes the content to the disk and renames it over the file: 0 or the first error
+    // of all. The temporary file is gone either way.
+    int Commit();
+    // Removes the temporary file; the file keeps its old content.
+    void Discard();
+
+  private:
+    int Fail(int error);
+
+    FileHandle handle_ = kNoFile;
+    std::string target_;     // the path given to Begin
+    std::string temporary_;  // "" once removed or renamed
+    int error_ = 0;
+};
 
 }  // namespace pelorin::platform

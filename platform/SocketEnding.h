@@ -14,6 +14,11 @@ namespace pelorin::platform {
 // end of the data; receiving goes on. 0 or kSocketError.
 int ShutdownSending(SocketHandle socket);
 
+// Makes the close of the socket reset the connection (a linger time of 0) instead of
+// ending it: a peer of an answer without a length then learns that the answer it got is
+// not whole. 0 or kSocketError.
+int ResetOnClose(SocketHandle socket);
+
 // Whether closing at once could cost the peer data: bytes it sent wait unread, or bytes
 // for it have not left yet and will not leave with the close itself. True where the
 // system cannot tell.

@@ -24,6 +24,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/Files.h"
 #include "platform/Types.h"
 
 namespace pelorin::platform {
@@ -56,6 +57,11 @@ int SendBytes(SocketHandle socket, const char* data, int length);
 // what was held back. (Windows has no such hint: there both send at once.)
 int SendPieces(SocketHandle socket, const std::string_view* pieces, int count, bool more);
 int PushSentBytes(SocketHandle socket);
+// Sends up to `length` bytes of `file` from `offset`, as SendBytes would send them: the
+// bytes taken, or kSocketError. 0 when the file holds nothing at `offset` (it shrank).
+// Linux sends from the file's descriptor; Windows reads a piece and sends it (a piece
+// the socket took only part of is read again next time).
+int SendFromFile(SocketHandle socket, const ReadableFile& file, std::uint64_t offset, int length);
 int ReceiveBytes(SocketHandle socket, char* buffer, int length);
 // Refused with kWsaEInval while notifications are requested (mask not 0).
 int SetSocketBlocking(SocketHandle socket, bool blocking);

@@ -74,7 +74,8 @@ bool TestPeer::Poll() {
             received_.append(buffer, static_cast<std::size_t>(n));
             continue;
         }
-        if (n == 0 || LastSocketError() != kWsaEWouldBlock) closed_ = true;
+        if (n < 0 && LastSocketError() != kWsaEWouldBlock) reset_ = true;
+        if (n == 0 || reset_) closed_ = true;
         return closed_;
     }
     return closed_;  // more is waiting: the next poll takes it

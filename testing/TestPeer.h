@@ -35,11 +35,14 @@ class TestPeer {
     void Close();
 
     const std::string& received() const { return received_; }
+    // The connection ended with a failure (a reset) rather than the server's clean end.
+    bool reset() const { return reset_; }
 
   private:
     platform::SocketHandle socket_ = platform::kInvalidSocket;
     std::string received_;
     bool closed_ = false;
+    bool reset_ = false;
 };
 
 // One whole exchange: connects, sends `request`, and returns what came back by the time

@@ -10,7 +10,9 @@
 
 #include <atomic>
 #include <cerrno>
+#include <exception>
 #include <string>
+#include <utility>
 
 #include "base/RuntimeError.h"
 #include "platform/FileNames.h"
@@ -250,7 +252,20 @@ bool DirectorySearch::Next(FileEntry& entry) {
     return false;
 }
 
-int ReadWholeFile(std::string_view path, std::string& contents) {
+ReadableFile::ReadableFile(ReadableFile&& other) noexcept
+    : handle_(std::exchange(other.handle_, kNoFile)), size_(std::exchange(other.size_, 0)) {}
+
+ReadableFile& ReadableFile::operator=(ReadableFile&& other) noexcept {
+    if (this != &other) {
+        Close();
+        handle_ = std::exchange(other.handle_, kNoFile);
+        size_ = std::exchange(other.size_, 0);
+    }
+    return *this;
+}
+
+int ReadableFile::Open(std::string_view path) {
+    Close();
     if (IsBadFilePath(path)) return errors::kBadFileNameOrNumber;
     // The name as given is tried first: only a miss needs the search for its letter case.
     std::string native = NativePath(path);
@@ -265,26 +280,79 @@ int ReadWholeFile(std::string_view path, std::string& contents) {
         close(fd);
         return errors::kPathFileAccessError;
     }
-    // Straight into the string, sized by the file's length and one byte more, where the
-    // end of the file shows without growing the string; a file that grows meanwhile
-    // grows it. Bounded: every round reads something or ends.
-    contents.resize(static_cast<std::size_t>(st.st_size) + 1);
-    std::size_t used = 0;
+    handle_ = fd;
+    size_ = static_cast<std::uint64_t>(st.st_size);
+    return 0;
+}
+
+void ReadableFile::Close() {
+    if (handle_ != kNoFile) close(static_cast<int>(handle_));
+    handle_ = kNoFile;
+    size_ = 0;
+}
+
+int ReadableFile::ReadAt(std::uint64_t offset, char* buffer, std::size_t length,
+                         std::size_t& got) const {
+    got = 0;
     for (;;) {
-        if (used == contents.size()) contents.resize(used + 65536);
-        const ssize_t n = read(fd, contents.data() + used, contents.size() - used);
-        if (n == 0) break;
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            const int error = errno;
-            close(fd);
-            contents.clear();
-            return ErrorFromErrno(error, native);
+        const ssize_t n =
+            pread(static_cast<int>(handle_), buffer, length, static_cast<off_t>(offset));
+        if (n >= 0) {
+            got = static_cast<std::size_t>(n);
+            return 0;
         }
-        used += static_cast<std::size_t>(n);
+        if (errno != EINTR) return ErrorFromErrno(errno, {});
+    }
+}
+
+int ReadableFile::ReadAll(std::string& contents) const {
+    try {
+        contents.resize(static_cast<std::size_t>(size_));
+    } catch (const std::exception&) {  // bad_alloc, or beyond what a string holds
+        contents.clear();
+        return errors::kOutOfMemory;
+    }
+    std::size_t done = 0;
+    while (done < contents.size()) {
+        std::size_t got = 0;
+        if (const int error = ReadAt(done, contents.data() + done, contents.size() - done, got)) {
+            contents.clear();
+            return error;
+        }
+        if (got == 0) break;  // the file shrank
+        done += got;
+    }
+    contents.resize(done);
+    return 0;
+}
+
+// Straight into the string, sized by the file's length and one byte more, where the end
+// of the file shows without growing the string; a file that grows meanwhile grows it.
+// Bounded: every round reads something or ends. The file closes on every way out.
+int ReadWholeFile(std::string_view path, std::string& contents) {
+    ReadableFile file;
+    if (const int error = file.Open(path)) return error;
+    const int fd = static_cast<int>(file.Handle());
+    std::size_t used = 0;
+    try {
+        contents.resize(static_cast<std::size_t>(file.Size()) + 1);
+        for (;;) {
+            if (used == contents.size()) contents.resize(used + 65536);
+            const ssize_t n = read(fd, contents.data() + used, contents.size() - used);
+            if (n == 0) break;
+            if (n < 0) {
+                if (errno == EINTR) continue;
+                const int error = errno;
+                contents.clear();
+                return ErrorFromErrno(error, {});
+            }
+            used += static_cast<std::size_t>(n);
+        }
+    } catch (const std::exception&) {  // bad_alloc, or beyond what a string holds
+        contents.clear();
+        return errors::kOutOfMemory;
     }
     contents.resize(used);
-    close(fd);
     return 0;
 }
 
@@ -297,22 +365,58 @@ int AppendToFile(std::string_view path, std::string_view contents) {
 }
 
 int ReplaceFileAtomically(std::string_view path, std::string_view contents) {
-    if (IsBadFilePath(path)) return errors::kBadFileNameOrNumber;
+    FileReplacement replacement;
+    if (const int error = replacement.Begin(path)) return error;
+    if (const int error = replacement.Write(contents)) return error;
+    return replacement.Commit();
+}
+
+int FileReplacement::Begin(std::string_view path) {
+    Discard();
+    error_ = 0;
+    target_ = std::string(path);
+    if (IsBadFilePath(path)) return Fail(errors::kBadFileNameOrNumber);
     const std::string native = Resolve(path);
-    const std::string temporary = ParentOf(native) + "/" + std::string(kTemporaryFilePrefix) +
-                                  std::to_string(getpid()) + "-" +
-                                  std::to_string(++gTemporaryCounter);
+    std::string temporary = ParentOf(native) + "/" + std::string(kTemporaryFilePrefix) +
+                            std::to_string(getpid()) + "-" + std::to_string(++gTemporaryCounter);
     const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0) return ErrorFromErrno(errno, native);
-    int error = WriteAll(fd, contents);
-    if (error == 0 && fsync(fd) != 0) error = errno;
-    if (close(fd) != 0 && error == 0) error = errno;
-    if (error == 0 && rename(temporary.c_str(), native.c_str()) != 0) error = errno;
-    if (error != 0) {
-        unlink(temporary.c_str());
-        return ErrorFromErrno(error, native);
+    if (fd < 0) return Fail(ErrorFromErrno(errno, native));
+    handle_ = fd;
+    temporary_ = std::move(temporary);
+    return 0;
+}
+
+int FileReplacement::Write(std::string_view bytes) {
+    if (error_ != 0) return error_;
+    if (const int error = WriteAll(static_cast<int>(handle_), bytes)) {
+        return Fail(ErrorFromErrno(error, temporary_));
     }
     return 0;
+}
+
+// The target is looked up again: its letter case may have changed since Begin.
+int FileReplacement::Commit() {
+    if (error_ != 0) return error_;
+    const std::string native = Resolve(target_);
+    const int fd = static_cast<int>(std::exchange(handle_, kNoFile));
+    int error = fsync(fd) == 0 ? 0 : errno;
+    if (close(fd) != 0 && error == 0) error = errno;
+    if (error == 0 && rename(temporary_.c_str(), native.c_str()) != 0) error = errno;
+    if (error != 0) return Fail(ErrorFromErrno(error, native));
+    temporary_.clear();
+    return 0;
+}
+
+void FileReplacement::Discard() {
+    if (handle_ != kNoFile) close(static_cast<int>(std::exchange(handle_, kNoFile)));
+    if (!temporary_.empty()) unlink(temporary_.c_str());
+    temporary_.clear();
+}
+
+int FileReplacement::Fail(int error) {
+    Discard();
+    error_ = error;
+    return error;
 }
 
 int RemoveFile(std::string_view path) {

@@ -19,6 +19,15 @@ int ShutdownSending(SocketHandle socket) {
     return kSocketError;
 }
 
+int ResetOnClose(SocketHandle socket) {
+    const linger reset{1, 0};
+    if (setsockopt(static_cast<int>(socket), SOL_SOCKET, SO_LINGER, &reset, sizeof reset) == 0) {
+        return 0;
+    }
+    posix::SetLastSocketError(posix::WinsockErrorFromErrno(errno));
+    return kSocketError;
+}
+
 // Bytes already on the wire are safe: the end of the data follows them at once, and a
 // peer reads what reached it up to that end even when a reset comes after it. What is at
 // risk is what waits unread here (the close then resets instead of ending) and what has

@@ -13,8 +13,11 @@
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/epoll.h>
 #include <sys/ioctl.h>
+#include <sys/sendfile.h>
 #include <sys/socket.h>
 #include <sys/uio.h>
 #include <unistd.h>
@@ -60,6 +63,7 @@ struct SocketRecord {
     // A change of the registration failed and the owner was told; until a new request,
     // the registration is left as it is.
     bool rearmFailed = false;
+    bool corked = false;  // partly filled packets wait for a push (SendFromFile)
 };
 
 std::mutex gMutex;
@@ -429,6 +433,58 @@ int SendPieces(SocketHandle socket, const std::string_view* pieces, int count, b
     if (errno == EAGAIN) {
         r->writeWanted = true;
         Rearm(*r);
+    }
+    return FailFromErrno();
+}
+
+namespace {
+
+// sendfile has no flag that keeps it from raising SIGPIPE at a peer that has gone, as
+// MSG_NOSIGNAL does for send: the sending thread blocks the signal (once), and the one
+// raised is taken back, so that only the error remains.
+void BlockBrokenPipeSignal() {
+    thread_local const bool blocked = [] {
+        sigset_t set;
+        sigemptyset(&set);
+        sigaddset(&set, SIGPIPE);
+        return pthread_sigmask(SIG_BLOCK, &set, nullptr) == 0;
+    }();
+    (void)blocked;
+}
+
+void TakeBackBrokenPipeSignal() {
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGPIPE);
+    const timespec now{0, 0};
+    sigtimedwait(&set, nullptr, &now);
+}
+
+}  // namespace
+
+// sendfile has no flag to hold back its last partly filled packet, as SendPieces' "more"
+// does: the socket is corked instead, once, with the same effect for everything sent on
+// it from then on. PushSentBytes (or the close) sends what is held, as before; a short
+// answer then leaves with its head and its end in one packet.
+int SendFromFile(SocketHandle socket, const ReadableFile& file, std::uint64_t offset, int length) {
+    BlockBrokenPipeSignal();
+    std::lock_guard lock(gMutex);
+    SocketRecord* r = Find(socket);
+    if (r == nullptr) return Fail(kWsaENotSock);
+    if (!r->corked) {
+        int on = 1;
+        r->corked = setsockopt(r->fd, IPPROTO_TCP, TCP_CORK, &on, sizeof on) == 0;
+    }
+    auto at = static_cast<off_t>(offset);
+    const ssize_t sent = sendfile(r->fd, static_cast<int>(file.Handle()), &at,
+                                  static_cast<std::size_t>(std::max(length, 0)));
+    if (sent >= 0) return static_cast<int>(sent);
+    if (errno == EAGAIN) {
+        r->writeWanted = true;
+        Rearm(*r);
+    } else if (errno == EPIPE) {
+        TakeBackBrokenPipeSignal();
+        errno = EPIPE;
     }
     return FailFromErrno();
 }

@@ -3,12 +3,15 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 #include <vector>
 
 #include "base/RuntimeError.h"
 #include "platform/Process.h"
 #include "testing/TempFolder.h"
+#include "testing/TestLoop.h"
+#include "testing/TestSystem.h"
 
 namespace pelorin::platform {
 namespace {
@@ -154,6 +157,76 @@ TEST(Files, AtomicReplaceLeavesTheOldContentOrTheNewAndNoTemporaryFile) {
     for (const auto& e : entries) {
         EXPECT_NE(e.name.rfind(std::string(kTemporaryFilePrefix), 0), 0u) << e.name;
     }
+}
+
+// A replacement written in pieces stays out of sight until Commit, and a reader that
+// opened the file before keeps reading what it opened. Discarded, or failed from the
+// start, it leaves the old content and no temporary file.
+TEST(Files, ReplacementInPiecesLandsAtOnceWhileReadersKeepWhatTheyOpened) {
+    TempFolder folder;
+    const std::string path = folder.path() + "item";
+    ASSERT_EQ(WriteWholeFile(path, "old content"), 0);
+    ReadableFile reader;
+    ASSERT_EQ(reader.Open(path), 0);
+    FileReplacement replacement;
+    ASSERT_EQ(replacement.Begin(path), 0);
+    ASSERT_EQ(replacement.Write("new "), 0);
+    ASSERT_EQ(replacement.Write("content!"), 0);
+    std::string out;
+    ASSERT_EQ(ReadWholeFile(path, out), 0);
+    EXPECT_EQ(out, "old content");
+    ASSERT_EQ(replacement.Commit(), 0);
+    ASSERT_EQ(ReadWholeFile(path, out), 0);
+    EXPECT_EQ(out, "new content!");
+    ASSERT_EQ(reader.ReadAll(out), 0);
+    EXPECT_EQ(out, "old content");
+    reader.Close();
+
+    FileReplacement discarded;
+    ASSERT_EQ(discarded.Begin(path), 0);
+    ASSERT_EQ(discarded.Write("never"), 0);
+    discarded.Discard();
+    FileReplacement nowhere;
+    EXPECT_EQ(nowhere.Begin(folder.path() + "nofolder\\x"), errors::kPathNotFound);
+    EXPECT_EQ(nowhere.Write("x"), errors::kPathNotFound);
+    EXPECT_EQ(nowhere.Commit(), errors::kPathNotFound);
+    ASSERT_EQ(ReadWholeFile(path, out), 0);
+    EXPECT_EQ(out, "new content!");
+    EXPECT_EQ(List(folder.path() + "*").size(), 3u);  // ".", "..", "item"
+}
+
+// A file too large to hold is refused as out of memory, and closed again on that way
+// out as on every other. Only tmpfs takes a (sparse) file far beyond what memory can
+// hold: the Linux shared memory folder, as each build names it. A memory checker or a
+// sanitizer ends the program at a failed allocation instead of throwing.
+TEST(Files, AFileTooLargeToHoldIsRefusedAndClosed) {
+    if (testing::TimeScale() > 1 || PELORIN_SANITIZED) {
+        GTEST_SKIP() << "a failed allocation does not throw here";
+    }
+    constexpr std::uint64_t kHuge = (std::uint64_t{1} << 62) + 1;
+    const std::string name = "pelorin-huge-" + std::to_string(std::random_device{}());
+    std::string path;
+    for (const std::string folder : {"/dev/shm/", "Z:\\dev\\shm\\"}) {
+        if (testing::MakeSparseFile(folder + name, kHuge)) {
+            path = folder + name;
+            break;
+        }
+    }
+    if (path.empty()) GTEST_SKIP() << "no file system here takes a file of 2^62 bytes";
+    struct Removed {
+        const std::string& path;
+        ~Removed() { RemoveFile(path); }
+    } removed{path};
+    const std::size_t handles = testing::OpenHandleCount();
+    std::string contents = "before";
+    EXPECT_EQ(ReadWholeFile(path, contents), errors::kOutOfMemory);
+    EXPECT_EQ(testing::OpenHandleCount(), handles);
+    ReadableFile file;
+    ASSERT_EQ(file.Open(path), 0);
+    EXPECT_EQ(file.Size(), kHuge);
+    EXPECT_EQ(file.ReadAll(contents), errors::kOutOfMemory);
+    file.Close();
+    EXPECT_EQ(testing::OpenHandleCount(), handles);
 }
 
 TEST(Process, ProgramFolderAndCommandLine) {

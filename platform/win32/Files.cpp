@@ -5,7 +5,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <exception>
 #include <string>
+#include <utility>
 
 #include "base/RuntimeError.h"
 
@@ -48,11 +50,11 @@ int LastError() {
     return RuntimeErrorFromSystem(GetLastError());
 }
 
-// Readers and writers share everything, as on Linux; FILE_SHARE_DELETE also lets
-// ReplaceFileAtomically rename over a file somebody is reading.
+// Readers and writers share everything, as on Linux; FILE_SHARE_DELETE also lets a
+// FileReplacement rename over a file that a ReadableFile is still sending.
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
-HANDLE Open(std::string_view path, DWORD access, DWORD disposition, DWORD attributes) {
+HANDLE OpenShared(std::string_view path, DWORD access, DWORD disposition, DWORD attributes) {
     const std::string copy(path);
     // A NUL inside the path would silently cut it short.
     if (copy.find('\0') != std::string::npos) {
@@ -80,7 +82,7 @@ bool WriteAll(HANDLE file, std::string_view data) {
 
 // Opens, writes and closes; 0 or a run-time error number.
 int WriteWith(std::string_view path, std::string_view contents, DWORD access, DWORD disposition) {
-    HANDLE file = Open(path, access, disposition, FILE_ATTRIBUTE_NORMAL);
+    HANDLE file = OpenShared(path, access, disposition, FILE_ATTRIBUTE_NORMAL);
     if (file == INVALID_HANDLE_VALUE) return LastError();
     const bool ok = WriteAll(file, contents);
     const int error = ok ? 0 : LastError();
@@ -117,6 +119,45 @@ void RestoreAttributes(const std::string& path, DWORD previous) {
     SetFileAttributesA(path.c_str(), attributes == 0 ? FILE_ATTRIBUTE_NORMAL : attributes);
 }
 
+// Windows will not rename over a file that is open, not even when every reader shares
+// deleting (as ReadableFile does), but a file that is open may itself be renamed. So the
+// open file moves aside to a temporary name, the new content takes its name, and the
+// file moved aside is deleted: it goes once its last reader has closed it. The name is
+// missing only between the two renames; a program that dies right there leaves both
+// contents in temporary files, which the start-up clean-up removes.
+bool ReplaceOpenFile(const std::string& temporary, const std::string& target) {
+    const std::string aside = TemporaryNameFor(target);
+    if (!MoveFileExA(target.c_str(), aside.c_str(), 0)) return false;
+    if (!MoveFileExA(temporary.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH)) {
+        const DWORD error = GetLastError();
+        MoveFileExA(aside.c_str(), target.c_str(), 0);
+        SetLastError(error);
+        return false;
+    }
+    DeleteFileA(aside.c_str());
+    return true;
+}
+
+// The rename of Commit: over the file, or, when a reader holds it open, around it. Only a
+// plain file that may be written is renamed around: a folder or a read-only file in the
+// way fails as it would without readers.
+bool RenameOver(const std::string& temporary, const std::string& target, DWORD attributes) {
+    if (MoveFileExA(temporary.c_str(), target.c_str(),
+                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        return true;
+    }
+    const DWORD error = GetLastError();
+    const bool writablePlainFile =
+        attributes != INVALID_FILE_ATTRIBUTES &&
+        (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) == 0;
+    if (!writablePlainFile || (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION)) {
+        return false;
+    }
+    if (ReplaceOpenFile(temporary, target)) return true;
+    SetLastError(error);
+    return false;
+}
+
 }  // namespace
 
 struct DirectorySearch::State {
@@ -151,32 +192,85 @@ bool DirectorySearch::Next(FileEntry& entry) {
     return true;
 }
 
-// The size known at opening bounds the read; a file that grows meanwhile is cut there.
-int ReadWholeFile(std::string_view path, std::string& contents) {
-    HANDLE file = Open(path, GENERIC_READ, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
-    if (file == INVALID_HANDLE_VALUE) return LastError();  // a folder: access denied, 75
+ReadableFile::ReadableFile(ReadableFile&& other) noexcept
+    : handle_(std::exchange(other.handle_, kNoFile)), size_(std::exchange(other.size_, 0)) {}
+
+ReadableFile& ReadableFile::operator=(ReadableFile&& other) noexcept {
+    if (this != &other) {
+        Close();
+        handle_ = std::exchange(other.handle_, kNoFile);
+        size_ = std::exchange(other.size_, 0);
+    }
+    return *this;
+}
+
+// A folder cannot be opened this way: access denied, 75.
+int ReadableFile::Open(std::string_view path) {
+    Close();
+    HANDLE file = OpenShared(path, GENERIC_READ, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
+    if (file == INVALID_HANDLE_VALUE) return LastError();
     LARGE_INTEGER size{};
     if (!GetFileSizeEx(file, &size)) {
         const int error = LastError();
         CloseHandle(file);
         return error;
     }
-    std::string data(static_cast<std::size_t>(size.QuadPart), '\0');
+    handle_ = reinterpret_cast<FileHandle>(file);
+    size_ = static_cast<std::uint64_t>(size.QuadPart);
+    return 0;
+}
+
+void ReadableFile::Close() {
+    if (handle_ != kNoFile) CloseHandle(reinterpret_cast<HANDLE>(handle_));
+    handle_ = kNoFile;
+    size_ = 0;
+}
+
+// A read at an offset of its own: nothing else reads through this handle's file pointer.
+int ReadableFile::ReadAt(std::uint64_t offset, char* buffer, std::size_t length,
+                         std::size_t& got) const {
+    got = 0;
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    const auto want = static_cast<DWORD>(std::min<std::size_t>(length, 1u << 30));
+    DWORD read = 0;
+    if (!ReadFile(reinterpret_cast<HANDLE>(handle_), buffer, want, &read, &at)) {
+        if (GetLastError() == ERROR_HANDLE_EOF) return 0;
+        return LastError();
+    }
+    got = read;
+    return 0;
+}
+
+int ReadableFile::ReadAll(std::string& contents) const {
+    try {
+        contents.resize(static_cast<std::size_t>(size_));
+    } catch (const std::exception&) {  // bad_alloc, or beyond what a string holds
+        contents.clear();
+        return errors::kOutOfMemory;
+    }
     std::size_t done = 0;
-    int error = 0;
-    while (done < data.size()) {
-        const auto want = static_cast<DWORD>(std::min<std::size_t>(data.size() - done, 1u << 30));
-        DWORD got = 0;
-        if (!ReadFile(file, data.data() + done, want, &got, nullptr)) {
-            error = LastError();
-            break;
+    while (done < contents.size()) {
+        std::size_t got = 0;
+        if (const int error = ReadAt(done, contents.data() + done, contents.size() - done, got)) {
+            contents.clear();
+            return error;
         }
         if (got == 0) break;  // the file shrank
         done += got;
     }
-    CloseHandle(file);
-    if (error != 0) return error;
-    data.resize(done);
+    contents.resize(done);
+    return 0;
+}
+
+// The size known at opening bounds the read; a file that grows meanwhile is cut there.
+// The file closes on every way out.
+int ReadWholeFile(std::string_view path, std::string& contents) {
+    ReadableFile file;
+    if (const int error = file.Open(path)) return error;
+    std::string data;
+    if (const int error = file.ReadAll(data)) return error;
     contents = std::move(data);
     return 0;
 }
@@ -195,29 +289,61 @@ int CreateEmptyFile(std::string_view path) {
 }
 
 int ReplaceFileAtomically(std::string_view path, std::string_view contents) {
-    if (!NulFree(path)) return errors::kBadFileNameOrNumber;
-    const std::string target(path);
-    const std::string temporary = TemporaryNameFor(path);
-    HANDLE file = Open(temporary, GENERIC_WRITE, CREATE_NEW, FILE_ATTRIBUTE_HIDDEN);
-    if (file == INVALID_HANDLE_VALUE) return LastError();
-    bool ok = WriteAll(file, contents) && FlushFileBuffers(file);
+    FileReplacement replacement;
+    if (const int error = replacement.Begin(path)) return error;
+    if (const int error = replacement.Write(contents)) return error;
+    return replacement.Commit();
+}
+
+int FileReplacement::Begin(std::string_view path) {
+    Discard();
+    error_ = 0;
+    target_ = std::string(path);
+    if (!NulFree(path)) return Fail(errors::kBadFileNameOrNumber);
+    std::string temporary = TemporaryNameFor(path);
+    HANDLE file = OpenShared(temporary, GENERIC_WRITE, CREATE_NEW, FILE_ATTRIBUTE_HIDDEN);
+    if (file == INVALID_HANDLE_VALUE) return Fail(LastError());
+    handle_ = reinterpret_cast<FileHandle>(file);
+    temporary_ = std::move(temporary);
+    return 0;
+}
+
+int FileReplacement::Write(std::string_view bytes) {
+    if (error_ != 0) return error_;
+    if (!WriteAll(reinterpret_cast<HANDLE>(handle_), bytes)) return Fail(LastError());
+    return 0;
+}
+
+int FileReplacement::Commit() {
+    if (error_ != 0) return error_;
+    HANDLE file = reinterpret_cast<HANDLE>(std::exchange(handle_, kNoFile));
+    bool ok = FlushFileBuffers(file);
     DWORD error = ok ? 0 : GetLastError();
     if (!CloseHandle(file) && ok) {
         ok = false;
         error = GetLastError();
     }
-    const DWORD previous = GetFileAttributesA(target.c_str());
-    if (ok && !MoveFileExA(temporary.c_str(), target.c_str(),
-                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    const DWORD previous = GetFileAttributesA(target_.c_str());
+    if (ok && !RenameOver(temporary_, target_, previous)) {
         ok = false;
         error = GetLastError();
     }
-    if (!ok) {
-        DeleteFileA(temporary.c_str());
-        return RuntimeErrorFromSystem(error);
-    }
-    RestoreAttributes(target, previous);
+    if (!ok) return Fail(RuntimeErrorFromSystem(error));
+    temporary_.clear();
+    RestoreAttributes(target_, previous);
     return 0;
+}
+
+void FileReplacement::Discard() {
+    if (handle_ != kNoFile) CloseHandle(reinterpret_cast<HANDLE>(std::exchange(handle_, kNoFile)));
+    if (!temporary_.empty()) DeleteFileA(temporary_.c_str());
+    temporary_.clear();
+}
+
+int FileReplacement::Fail(int error) {
+    Discard();
+    error_ = error;
+    return error;
 }
 
 int RemoveFile(std::string_view path) {

@@ -6,7 +6,9 @@
 
 #include <windows.h>  // after winsock2.h: a windows.h that pulled in winsock.h would clash
 
+#include <algorithm>
 #include <cstring>
+#include <vector>
 
 namespace pelorin::platform {
 namespace {
@@ -109,6 +111,21 @@ int SendPieces(SocketHandle socket, const std::string_view* pieces, int count, b
 
 int PushSentBytes(SocketHandle /*socket*/) {
     return 0;
+}
+
+// One piece per call, through a buffer of the thread. A file that cannot be read fails
+// the send as a connection aborted here would.
+int SendFromFile(SocketHandle socket, const ReadableFile& file, std::uint64_t offset, int length) {
+    constexpr int kPiece = 64 * 1024;
+    thread_local std::vector<char> buffer(kPiece);
+    std::size_t got = 0;
+    if (file.ReadAt(offset, buffer.data(), static_cast<std::size_t>(std::clamp(length, 0, kPiece)),
+                    got) != 0) {
+        WSASetLastError(WSAECONNABORTED);
+        return kSocketError;
+    }
+    if (got == 0) return 0;
+    return send(ToNative(socket), buffer.data(), static_cast<int>(got), 0);
 }
 
 int ReceiveBytes(SocketHandle socket, char* buffer, int length) {

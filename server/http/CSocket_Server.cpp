@@ -57,6 +57,10 @@ void CSocket_Server::SendData(std::int32_t index, std::string data) {
     myWinsocks->SendData(index, std::move(data));
 }
 
+void CSocket_Server::SendFile(std::int32_t index, platform::ReadableFile file) {
+    myWinsocks->SendFile(index, std::move(file));
+}
+
 std::string CSocket_Server::GetClientIP(std::int32_t index) const {
     return myWinsocks->GetClientIP(index);
 }

@@ -59,6 +59,9 @@ class CSocket_Server : public std::enable_shared_from_this<CSocket_Server>,
     std::int32_t GetPort(std::int32_t index) const;
     std::int32_t GetState(std::int32_t index) const;
     void SendData(std::int32_t index, std::string data);
+    // Sends the file's bytes up to its size at opening, from the file as the socket takes
+    // them; SendComplete covers them like the data handed over before.
+    void SendFile(std::int32_t index, platform::ReadableFile file);
     std::string GetClientIP(std::int32_t index) const;
 
   private:

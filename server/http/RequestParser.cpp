@@ -31,8 +31,11 @@ void RequestParser::Reset(bool keepContent) {
     request_.ClientContentLength = 0;
     request_.ClientPostData.clear();
     keepContent_ = keepContent;
+    headerBytes_ = 0;
+    bodyTaken_ = 0;
     state_ = ParseState::RequestLine;
     receiveBuffer_.clear();
+    input_ = {};
     consumed_ = 0;
     lineFeedMayFollow_ = false;
 }
@@ -48,17 +51,33 @@ void RequestParser::Take(std::string_view data) {
         TakeBody(data);
         return;
     }
-    receiveBuffer_.append(data);
-    Parse();
+    if (receiveBuffer_.empty()) {
+        // The arrival is read where it lies: only what is left of it, an unfinished line,
+        // is kept. (Copying a whole arrival, the first piece of a body with it, would
+        // cost each connection as much memory again.)
+        input_ = data;
+        Parse();
+        if (state_ == ParseState::RequestLine || state_ == ParseState::Headers) {
+            receiveBuffer_.assign(input_.substr(std::min(consumed_, input_.size())));
+        }
+    } else {
+        receiveBuffer_.append(data);
+        input_ = receiveBuffer_;
+        Parse();
+        // A handler may have reset the parser meanwhile: then there is nothing left.
+        receiveBuffer_.erase(0, std::min(consumed_, receiveBuffer_.size()));
+    }
+    input_ = {};
+    consumed_ = 0;
 }
 
-// Takes lines until one is incomplete or the request is; the body step runs in the same
-// pass as the empty line, so a request without body is complete at its empty line.
+// Takes lines from input_ until one is incomplete or the request is; the body step runs in
+// the same pass as the empty line, so a request without body is complete at its empty
+// line. Whatever ends the request, or resets the parser, leaves input_ alone from then on.
 void RequestParser::Parse() {
     while (state_ != ParseState::Complete) {
         if (state_ == ParseState::Body) {
-            TakeBody(std::string_view(receiveBuffer_)
-                         .substr(std::min(consumed_, receiveBuffer_.size())));
+            TakeBody(input_.substr(std::min(consumed_, input_.size())));
             break;
         }
         std::string line;
@@ -76,13 +95,11 @@ void RequestParser::Parse() {
             ParseHeaderLine(line);
         }
     }
-    // A handler may have reset the parser meanwhile: then there is nothing left to take.
-    receiveBuffer_.erase(0, std::min(consumed_, receiveBuffer_.size()));
-    consumed_ = 0;
 }
 
 RequestParser::LineResult RequestParser::TakeLine(std::string& line) {
-    const std::string_view pending = std::string_view(receiveBuffer_).substr(consumed_);
+    const std::string_view pending = input_.substr(std::min(consumed_, input_.size()));
+    if (pending.empty()) return LineResult::NeedMore;  // (memchr takes no empty view)
     const std::size_t searched = std::min(pending.size(), maxLineEnd_);
     const auto* cr = static_cast<const char*>(std::memchr(pending.data(), '\r', searched));
     if (cr == nullptr) {
@@ -128,6 +145,11 @@ void RequestParser::ParseHeaderLine(const std::string& line) {
         return;
     }
     if (!keepContent_) return;
+    headerBytes_ += name.size() + value.size();
+    if (headerBytes_ > kMaxHeaderBytes) {
+        Refuse(errors::kOutOfMemory);
+        return;
+    }
     if (!request_.ClientHeaders) request_.ClientHeaders = std::make_shared<WebClient_Header>();
     const auto header = CreateHeader(name, value);
     try {
@@ -157,10 +179,23 @@ void RequestParser::TakeBody(std::string_view bytes) {
         Complete();
         return;
     }
+    const auto length = static_cast<std::size_t>(request_.ClientContentLength);
+    if (streamBody_) {
+        // The bytes may lie in the receive buffer, which must not change under the owner.
+        const std::string_view piece = bytes.substr(0, length - bodyTaken_);
+        bodyTaken_ += piece.size();
+        if (!piece.empty() && events_ != nullptr) events_->BodyArrived(*this, piece);
+        // A handler may have reset the parser meanwhile: then this request is over.
+        if (state_ != ParseState::Body) return;
+        // Lines are over; the first piece of the body may have made the buffer large.
+        receiveBuffer_ = std::string();
+        consumed_ = 0;
+        if (bodyTaken_ == length) Complete();
+        return;
+    }
     request_.ClientPostData.append(bytes);
     receiveBuffer_.clear();
     consumed_ = 0;
-    const auto length = static_cast<std::size_t>(request_.ClientContentLength);
     if (request_.ClientPostData.size() < length) return;
     request_.ClientPostData.resize(length);
     Complete();

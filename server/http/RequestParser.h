@@ -10,10 +10,13 @@
 // body's length and not kept as a header; an empty line or one of spaces ends the
 // headers. The body is cut to Content-Length bytes, and the request is complete once
 // they are there (at the empty line without Content-Length). Data after it is ignored.
+// The body is kept in ClientPostData, or, once StreamBody is set, handed to the owner in
+// the pieces it arrives in and not kept at all.
 //
 // Refused, once, and then done: a line whose carriage return does not stand within the
 // first `maxLineEnd` bytes of its line (error 6), a Content-Length beyond 32 bits (6) or
-// below 0 (5), more headers than a header list holds (9).
+// below 0 (5), more headers than a header list holds (9), headers whose names and values
+// together exceed kMaxHeaderBytes (7): what a connection holds of its request is bounded.
 #pragma once
 
 #include <cstddef>
@@ -46,6 +49,9 @@ class RequestParserEvents {
     virtual void RequestLineRead(RequestParser& sender) = 0;
     // The header has just been appended to ClientHeaders.
     virtual void HeaderAdded(RequestParser& sender, const std::shared_ptr<OneHeader>& header) = 0;
+    // Body bytes as they arrive, with StreamBody set; all of them come before
+    // RequestComplete.
+    virtual void BodyArrived(RequestParser& /*sender*/, std::string_view /*piece*/) {}
     virtual void RequestComplete(RequestParser& sender) = 0;
     // `number` is the run-time error that says why.
     virtual void RequestRefused(RequestParser& sender, int number) = 0;
@@ -54,6 +60,8 @@ class RequestParserEvents {
 // Line positions are 16-bit: a line's carriage return must stand within its first
 // 32,767 bytes.
 inline constexpr std::size_t kMaxRequestLineEnd = 32767;
+// The names and values of the headers kept for one request, in bytes.
+inline constexpr std::size_t kMaxHeaderBytes = 1u << 20;
 
 class RequestParser {
   public:
@@ -69,6 +77,8 @@ class RequestParser {
     // complete at the end of its headers: holding them would only let such a peer fill
     // the memory.
     void Reset(bool keepContent);
+    // On: the body goes to BodyArrived instead of ClientPostData. Kept across Reset.
+    void StreamBody(bool on) { streamBody_ = on; }
     // The next piece of the request.
     void Take(std::string_view data);
     // Complete or refused: further data is ignored.
@@ -93,9 +103,13 @@ class RequestParser {
     const std::size_t maxLineEnd_;
     RequestParserEvents* events_ = nullptr;
     bool keepContent_ = false;
+    bool streamBody_ = false;
+    std::size_t headerBytes_ = 0;  // names and values of the headers kept
+    std::size_t bodyTaken_ = 0;    // body bytes handed to BodyArrived
     ParseState state_ = ParseState::RequestLine;
-    std::string receiveBuffer_;
-    std::size_t consumed_ = 0;  // bytes of receiveBuffer_ taken during one Parse
+    std::string receiveBuffer_;  // an unfinished line, kept for the next arrival
+    std::string_view input_;     // during one Take: the bytes being parsed
+    std::size_t consumed_ = 0;   // bytes of input_ taken
     // The last line ended with its carriage return at the end of the data so far: a line
     // feed at the start of the next data still belongs to it.
     bool lineFeedMayFollow_ = false;

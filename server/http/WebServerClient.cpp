@@ -85,6 +85,14 @@ void WebServerClient::SendAnswer(std::string_view httpVersion, double status, st
 }
 
 void WebServerClient::SendData(std::string data) {
+    Send(QueuedPiece{std::move(data), {}});
+}
+
+void WebServerClient::SendFile(platform::ReadableFile file) {
+    Send(QueuedPiece{{}, std::move(file)});
+}
+
+void WebServerClient::Send(QueuedPiece piece) {
     if (!OwnsSlot()) {
         sendQueue_.clear();
         sending_ = false;
@@ -92,11 +100,15 @@ void WebServerClient::SendData(std::string data) {
         return;
     }
     if (sending_) {
-        sendQueue_.push_back(std::move(data));
+        sendQueue_.push_back(std::move(piece));
         return;
     }
     sending_ = true;
-    socket_->SendData(index_, std::move(data));
+    if (piece.file.IsOpen()) {
+        socket_->SendFile(index_, std::move(piece.file));
+    } else {
+        socket_->SendData(index_, std::move(piece.bytes));
+    }
 }
 
 std::string WebServerClient::GetClientIP() const {
@@ -117,6 +129,10 @@ void WebServerClient::RequestLineRead(RequestParser&) {
 void WebServerClient::HeaderAdded(RequestParser&, const std::shared_ptr<OneHeader>& header) {
     ProzessScope scope("Event WebServerClient_NewHeader");
     if (events_ != nullptr) events_->NewHeader(*this, header);
+}
+
+void WebServerClient::BodyArrived(RequestParser&, std::string_view piece) {
+    if (events_ != nullptr) events_->BodyArrival(*this, piece);
 }
 
 void WebServerClient::RequestComplete(RequestParser&) {
@@ -154,22 +170,27 @@ void WebServerClient::SendComplete(CSocket_Server&, std::int32_t index) {
 
 // Hands everything queued to the socket as one outstanding send: the pieces go out in
 // order and the socket completes once, after the last. Small pieces are joined, so that
-// the socket writes them with one call; a large one is passed on as it is, uncopied.
+// the socket writes them with one call; a large one, or a file, is passed on as it is.
 void WebServerClient::FlushQueue() {
     constexpr std::size_t kJoinedPieceSize = 16 * 1024;
     sending_ = true;
-    std::deque<std::string> pieces;
+    std::deque<QueuedPiece> pieces;
     pieces.swap(sendQueue_);
     std::string joined;
     bool handedOver = false;
-    for (std::string& piece : pieces) {
-        if (piece.size() <= kJoinedPieceSize && joined.size() < kJoinedPieceSize) {
-            joined += piece;
+    for (QueuedPiece& piece : pieces) {
+        const bool file = piece.file.IsOpen();
+        if (!file && piece.bytes.size() <= kJoinedPieceSize && joined.size() < kJoinedPieceSize) {
+            joined += piece.bytes;
             continue;
         }
         if (!joined.empty()) socket_->SendData(index_, std::move(joined));
         joined.clear();
-        socket_->SendData(index_, std::move(piece));
+        if (file) {
+            socket_->SendFile(index_, std::move(piece.file));
+        } else {
+            socket_->SendData(index_, std::move(piece.bytes));
+        }
         handedOver = true;
     }
     // Queued pieces that were all empty still need the socket's completion, or the send

@@ -7,9 +7,10 @@
 //
 // Requests the parser refuses are answered here, without the owner: a request line or
 // header line without a carriage return within its own first 32,767 bytes, a
-// Content-Length below 0 or beyond 32 bits, or more headers than a header list holds get
-// "400 Bad Request" with a "Fehler N: text" body. The connection then closes and the
-// owner hears ClientCancelled, never ReadyForData.
+// Content-Length below 0 or beyond 32 bits, more headers than a header list holds, or
+// more than 1 MiB of header names and values get "400 Bad Request" with a "Fehler N:
+// text" body. The connection then closes and the owner hears ClientCancelled, never
+// ReadyForData.
 //
 // A peer other than 127.0.0.1 is never served, so its headers are not kept (no
 // NewHeader) and its body is neither waited for nor kept: ReadyForData comes as soon as
@@ -25,6 +26,7 @@
 
 #include "diagnostics/ObjectTrace.h"
 #include "net/WebClient_Header.h"
+#include "platform/Files.h"
 #include "server/http/CSocket_Server.h"
 #include "server/http/RequestParser.h"
 
@@ -47,6 +49,9 @@ class WebServerClientEvents {
     // A socket error; the connection is gone.
     virtual void Error(WebServerClient& sender, std::int32_t number,
                        const std::string& description) = 0;
+    // Body bytes as they arrive, once the owner asked for them (StreamBody); all of them
+    // come before ReadyForData.
+    virtual void BodyArrival(WebServerClient& /*sender*/, std::string_view /*piece*/) {}
     // The request is complete (once per connection).
     virtual void ReadyForData(WebServerClient& sender) = 0;
     // Everything handed to SendData or SendAnswer has been sent.
@@ -69,6 +74,9 @@ class WebServerClient : public std::enable_shared_from_this<WebServerClient>,
 
     // The owner that receives the events; nullptr detaches it.
     void SetEvents(WebServerClientEvents* events) { events_ = events; }
+    // On: the body is handed to the owner's BodyArrival as it arrives and never held here
+    // (ClientPostData stays empty). Set it before the body comes.
+    void StreamBody(bool on) { parser_.StreamBody(on); }
 
     // Binds this object to slot `index` of `server`, dropping any earlier connection.
     void AcceptClient(std::shared_ptr<CSocket_Server> server, std::int32_t index);
@@ -86,6 +94,9 @@ class WebServerClient : public std::enable_shared_from_this<WebServerClient>,
     // Sends `data` now, or queues it behind the outstanding send. Dropped when the
     // connection is gone. Pass large data by moving it: it is not copied on its way out.
     void SendData(std::string data);
+    // Sends the file's bytes up to its size at opening, like data handed to SendData, but
+    // from the open file as the socket takes them: the file is never held in memory.
+    void SendFile(platform::ReadableFile file);
     // The peer's address as the connection server reports it now; "" without connection.
     std::string GetClientIP() const;
 
@@ -103,9 +114,17 @@ class WebServerClient : public std::enable_shared_from_this<WebServerClient>,
     // Parser events: the request line, a header, the complete or the refused request.
     void RequestLineRead(RequestParser& sender) override;
     void HeaderAdded(RequestParser& sender, const std::shared_ptr<OneHeader>& header) override;
+    void BodyArrived(RequestParser& sender, std::string_view piece) override;
     void RequestComplete(RequestParser& sender) override;
     void RequestRefused(RequestParser& sender, int number) override;
 
+    // What waits for the outstanding send: bytes, or a file (when it is open).
+    struct QueuedPiece {
+        std::string bytes;
+        platform::ReadableFile file;
+    };
+
+    void Send(QueuedPiece piece);
     void FlushQueue();
     bool OwnsSlot() const;
     void ReleaseSocket();
@@ -117,7 +136,7 @@ class WebServerClient : public std::enable_shared_from_this<WebServerClient>,
     std::shared_ptr<CSocket_Server> socket_;
     std::int32_t index_ = 0;
     std::string clientAddress_;
-    std::deque<std::string> sendQueue_;  // pieces waiting for the outstanding send
+    std::deque<QueuedPiece> sendQueue_;  // pieces waiting for the outstanding send
     bool sending_ = false;
     RequestParser parser_{*this};
     // The connection refused the request and closes itself once its answer is out.

@@ -8,6 +8,7 @@
 #include "net/MessageNumbers.h"
 #include "net/SocketErrorText.h"
 #include "platform/MessageQueue.h"
+#include "platform/SocketEnding.h"
 #include "platform/Sockets.h"
 #include "platform/Timers.h"
 #include "platform/Window.h"
@@ -35,6 +36,8 @@ constexpr std::uint32_t kConnectionMask = kFdRead | kFdWrite | kFdClose;
 constexpr int kBacklog = 1024;
 constexpr int kReceiveChunk = 64 * 1024;
 constexpr int kSendChunk = 1024 * 1024;
+// A file's bytes per send call; the system takes what fits in the socket's buffer.
+constexpr std::uint64_t kFileChunk = 16u << 20;
 constexpr int kPiecesPerSend = 64;
 // How long a listener rests after the system refused to accept (out of sockets, memory).
 constexpr std::uint32_t kAcceptPauseMs = 200;
@@ -169,13 +172,25 @@ void Winsock::Open(SocketHandle socket, std::uint32_t mask) {
 }
 
 void Winsock::GetData(std::string& data) {
-    data = std::move(received_);
-    received_.clear();
+    if (received_.empty()) {
+        data.assign(unread_);
+    } else {
+        data = std::move(received_);
+        received_ = std::string();
+        data.append(unread_);
+    }
+    unread_ = {};
 }
 
 void Winsock::SendData(std::string data) {
     if (state_ != sckConnected) ThrowInvalidOperation();
-    kept_.push_back(std::move(data));
+    kept_.push_back(KeptPiece{std::move(data), {}});
+    if (!waitingForSpace_) FlushKept();
+}
+
+void Winsock::SendFile(ReadableFile file) {
+    if (state_ != sckConnected) ThrowInvalidOperation();
+    kept_.push_back(KeptPiece{{}, std::move(file)});
     if (!waitingForSpace_) FlushKept();
 }
 
@@ -197,6 +212,7 @@ void Winsock::Close() {
     state_ = sckClosed;
     remoteHostIP_.clear();
     received_.clear();
+    unread_ = {};
     kept_.clear();
     keptOffset_ = 0;
     waitingForSpace_ = false;
@@ -282,21 +298,32 @@ void Winsock::OnRead() {
     if (got < 0 && LastSocketError() != kWsaEWouldBlock) RaiseError(LastSocketError());
 }
 
-// One receive appended to received_; its result as ReceiveBytes gives it. The receive
-// goes through a buffer of the thread: growing received_ by a whole chunk for it would
-// clear the chunk's memory first, every time, for a request of a few bytes.
+// One receive; its result as ReceiveBytes gives it. The receive goes into a buffer of the
+// thread, and its bytes stay there (unread_) for the DataArrival that follows: an owner
+// that takes them at once, as owners do, gets them without a buffer of this control's
+// own, which would cost an allocation per arrival, and memory per connection besides.
 int Winsock::ReceiveChunk() {
+    KeepUnread();
     std::vector<char>& buffer = tSink.receiveBuffer;
     buffer.resize(kReceiveChunk);
     const int got = ReceiveBytes(socket_, buffer.data(), kReceiveChunk);
-    if (got > 0) received_.append(buffer.data(), static_cast<std::size_t>(got));
+    if (got > 0) unread_ = std::string_view(buffer.data(), static_cast<std::size_t>(got));
     return got;
 }
 
 void Winsock::RaiseDataArrival() {
-    if (events_ == nullptr) return;
-    const auto total = std::min<std::size_t>(received_.size(), INT32_MAX);
-    events_->DataArrival(*this, static_cast<std::int32_t>(total));
+    if (events_ != nullptr) {
+        const auto total = std::min<std::size_t>(received_.size() + unread_.size(), INT32_MAX);
+        events_->DataArrival(*this, static_cast<std::int32_t>(total));
+    }
+    KeepUnread();
+}
+
+// Bytes the owner left for later move out of the thread's buffer, which the next receive
+// (of any control) reuses.
+void Winsock::KeepUnread() {
+    received_.append(unread_);
+    unread_ = {};
 }
 
 void Winsock::OnPeerClose(int error) {
@@ -306,10 +333,11 @@ void Winsock::OnPeerClose(int error) {
         return;
     }
     // Windows may report the close while the last data still waits to be read: it
-    // reaches the owner before the close does. Bounded: the peer sends no more.
-    bool gotData = false;
-    for (int round = 0; round < 1024 && ReceiveChunk() > 0; ++round) gotData = true;
-    if (gotData) RaiseDataArrival();
+    // reaches the owner before the close does, a chunk at a time, as it would have
+    // without the close. Bounded: the peer sends no more.
+    for (int round = 0; round < 1024 && state_ == sckConnected && ReceiveChunk() > 0; ++round) {
+        RaiseDataArrival();
+    }
     if (state_ != sckConnected) return;  // the owner closed it meanwhile
     // The peer may only have ended its sending and still wait for the answer: closing now
     // would cut off what was handed to SendData and not written yet, and without a length
@@ -350,8 +378,8 @@ void Winsock::RaiseError(int number) {
     }
 }
 
-// Writes kept bytes until the socket takes no more, several pieces per call. Each round
-// either writes something or ends, so the loop is bounded by the bytes kept.
+// Writes kept pieces until the socket takes no more. Each round either writes something
+// or ends, so the loop is bounded by the bytes kept.
 //
 // The writes ask the system to hold back a partly filled packet: an answer handed over
 // in pieces (its head, then its body once the head's SendComplete came) then leaves as
@@ -360,32 +388,26 @@ void Winsock::RaiseError(int number) {
 // close, at the latest one event later.
 void Winsock::FlushKept() {
     while (!kept_.empty()) {
-        std::string_view pieces[kPiecesPerSend];
-        int count = 0;
-        std::size_t total = 0;
-        for (std::size_t i = 0; i < kept_.size() && count < kPiecesPerSend; ++i) {
-            std::string_view piece(kept_[i]);
-            if (i == 0) piece.remove_prefix(keptOffset_);
-            piece = piece.substr(0, static_cast<std::size_t>(kSendChunk) - total);
-            if (piece.empty()) continue;
-            pieces[count++] = piece;
-            total += piece.size();
-            if (total == static_cast<std::size_t>(kSendChunk)) break;
-        }
-        const int sent = count == 0 ? 0 : SendPieces(socket_, pieces, count, true);
+        const bool file = kept_.front().file.IsOpen();
+        const int sent = file ? SendKeptFile() : SendKeptBytes();
         if (sent < 0) {
             const int error = LastSocketError();
             if (error == kWsaEWouldBlock) {
                 waitingForSpace_ = true;
             } else {
-                kept_.clear();
-                keptOffset_ = 0;
-                PostOwnEvent(kSendDoneEvent, error);
+                FailSending(error);
             }
             return;
         }
+        if (file && sent == 0 && KeptLeft() > 0) {
+            // The file ended early: without a length in the answer, only a reset can tell
+            // the peer that what it got is not the whole file.
+            ResetOnClose(socket_);
+            FailSending(kWsaEConnAborted);
+            return;
+        }
         // A short write means a full buffer: the next round learns it as would-block.
-        DropWritten(static_cast<std::size_t>(sent));
+        DropWritten(static_cast<std::uint64_t>(sent));
     }
     if (!completePosted_) {
         completePosted_ = true;
@@ -393,10 +415,50 @@ void Winsock::FlushKept() {
     }
 }
 
+// The kept texts at the front, up to the first file, as one write of several pieces.
+int Winsock::SendKeptBytes() {
+    std::string_view pieces[kPiecesPerSend];
+    int count = 0;
+    std::size_t total = 0;
+    for (std::size_t i = 0; i < kept_.size() && count < kPiecesPerSend; ++i) {
+        if (kept_[i].file.IsOpen()) break;
+        std::string_view piece(kept_[i].bytes);
+        if (i == 0) piece.remove_prefix(static_cast<std::size_t>(keptOffset_));
+        piece = piece.substr(0, static_cast<std::size_t>(kSendChunk) - total);
+        if (piece.empty()) continue;
+        pieces[count++] = piece;
+        total += piece.size();
+        if (total == static_cast<std::size_t>(kSendChunk)) break;
+    }
+    return count == 0 ? 0 : SendPieces(socket_, pieces, count, true);
+}
+
+// The next part of the file at the front, straight from the file.
+int Winsock::SendKeptFile() {
+    const std::uint64_t left = KeptLeft();
+    if (left == 0) return 0;
+    const auto length = static_cast<int>(std::min<std::uint64_t>(left, kFileChunk));
+    return SendFromFile(socket_, kept_.front().file, keptOffset_, length);
+}
+
+// Nothing kept can go anywhere now; the completion reports the error.
+void Winsock::FailSending(int error) {
+    kept_.clear();
+    keptOffset_ = 0;
+    PostOwnEvent(kSendDoneEvent, error);
+}
+
+// The bytes of kept_.front() not written yet.
+std::uint64_t Winsock::KeptLeft() const {
+    const KeptPiece& front = kept_.front();
+    const std::uint64_t size = front.file.IsOpen() ? front.file.Size() : front.bytes.size();
+    return size - keptOffset_;
+}
+
 // Takes `written` bytes off the front of the kept pieces, and the empty pieces there.
-void Winsock::DropWritten(std::size_t written) {
+void Winsock::DropWritten(std::uint64_t written) {
     while (!kept_.empty()) {
-        const std::size_t left = kept_.front().size() - keptOffset_;
+        const std::uint64_t left = KeptLeft();
         if (written < left) {
             keptOffset_ += written;
             return;

@@ -2,9 +2,10 @@
 // connection requests, or a connection that reports arriving data, completed sends, the
 // peer's close and errors. Events arrive through the thread's message loop, one at a time.
 //
-// SendData never blocks: bytes the socket cannot take yet are kept, in order, and sent as
-// space frees up. SendComplete comes once everything handed to SendData has been written,
-// always from the message loop, never from inside SendData.
+// SendData and SendFile never block: bytes the socket cannot take yet are kept, in order,
+// and sent as space frees up; a file is sent from the open file as the socket takes it,
+// never read whole. SendComplete comes once everything handed over has been written,
+// always from the message loop, never from inside SendData or SendFile.
 #pragma once
 
 #include <cstddef>
@@ -12,7 +13,9 @@
 #include <deque>
 #include <memory>
 #include <string>
+#include <string_view>
 
+#include "platform/Files.h"
 #include "platform/Types.h"
 
 namespace pelorin {
@@ -72,10 +75,15 @@ class Winsock : public std::enable_shared_from_this<Winsock> {
     // Takes over the connection of a ConnectionRequest (a connection of its own, if any,
     // is closed first). Throws sckInvalidOp on a listening control.
     void Accept(std::int32_t requestID);
-    // Moves every received byte into `data`.
+    // Puts every received byte into `data` (replacing what it held).
     void GetData(std::string& data);
     // Sends `data` after whatever is still kept. Throws sckInvalidOp unless connected.
     void SendData(std::string data);
+    // Sends the file's bytes up to its size at opening, after whatever is still kept.
+    // Throws sckInvalidOp unless connected. A file that ends before that (it shrank
+    // meanwhile) cannot give them all: the connection fails with an Error event and is
+    // reset when closed, so that the peer can tell.
+    void SendFile(platform::ReadableFile file);
     // Closes the socket; kept and received bytes are dropped. The control can listen or
     // accept again at once; a connection whose peer could still lose part of what was
     // written ends in the background instead (LingeringClose.h).
@@ -98,13 +106,18 @@ class Winsock : public std::enable_shared_from_this<Winsock> {
     void OnRead();
     int ReceiveChunk();
     void RaiseDataArrival();
+    void KeepUnread();
     void OnPeerClose(int error);
     void RaisePeerClose();
     bool SendOutstanding() const;
     void OnSendDone();
     void RaiseError(int number);
     void FlushKept();
-    void DropWritten(std::size_t written);
+    int SendKeptBytes();
+    int SendKeptFile();
+    void FailSending(int error);
+    std::uint64_t KeptLeft() const;
+    void DropWritten(std::uint64_t written);
     void PostOwnEvent(std::uint32_t event, int error);
 
     WinsockEvents* events_ = nullptr;
@@ -113,9 +126,15 @@ class Winsock : public std::enable_shared_from_this<Winsock> {
     std::int32_t state_ = sckClosed;
     std::int32_t localPort_ = 0;
     std::string remoteHostIP_;
-    std::string received_;
-    std::deque<std::string> kept_;  // bytes handed to SendData and not yet written
-    std::size_t keptOffset_ = 0;    // bytes of kept_.front() already written
+    std::string received_;     // received bytes the owner has not taken
+    std::string_view unread_;  // the last receive's bytes, in the thread's buffer
+    // What was handed over and is not written yet: bytes, or a file (when it is open).
+    struct KeptPiece {
+        std::string bytes;
+        platform::ReadableFile file;
+    };
+    std::deque<KeptPiece> kept_;
+    std::uint64_t keptOffset_ = 0;  // bytes of kept_.front() already written
     bool waitingForSpace_ = false;  // the socket refused bytes; a write event will come
     bool completePosted_ = false;
     bool peerClosed_ = false;  // the peer closed while data was still on its way

@@ -106,6 +106,12 @@ void WinsockServer_Form::SendData(std::int32_t index, std::string data) {
     control->SendData(std::move(data));
 }
 
+void WinsockServer_Form::SendFile(std::int32_t index, platform::ReadableFile file) {
+    Winsock* control = Control(index);
+    if (index == 0 || control == nullptr || control->State() != Winsock::sckConnected) return;
+    control->SendFile(std::move(file));
+}
+
 std::int32_t WinsockServer_Form::GetPort(std::int32_t index) const {
     const Winsock* control = Control(index);
     return control != nullptr ? control->LocalPort() : 0;
@@ -160,10 +166,15 @@ void WinsockServer_Form::Listener_Error(std::int16_t number, const std::string& 
     if (owner_ != nullptr) owner_->Error(0, number, description);
 }
 
+// The bytes pass through a buffer of the form, taken out while it is in use (an event
+// raised meanwhile gets a buffer of its own): an arrival costs no allocation.
 void WinsockServer_Form::Clients_DataArrival(std::int32_t index) {
     std::string data;
+    data.swap(arrival_);
     Clients[static_cast<std::size_t>(index)]->control().GetData(data);
     if (owner_ != nullptr) owner_->DataArrival(index, data);
+    data.clear();
+    arrival_.swap(data);
 }
 
 void WinsockServer_Form::Clients_SendComplete(std::int32_t index) {

@@ -44,6 +44,9 @@ class WinsockServer_Form : public std::enable_shared_from_this<WinsockServer_For
     void Disconnect(std::int32_t index);
     // Sends on slot `index`; dropped when that slot holds no connection.
     void SendData(std::int32_t index, std::string data);
+    // Sends the file's bytes on slot `index` (Winsock::SendFile); dropped (and the file
+    // closed) when that slot holds no connection.
+    void SendFile(std::int32_t index, platform::ReadableFile file);
     std::int32_t GetPort(std::int32_t index) const;
     std::string GetClientIP(std::int32_t index) const;
     // 1 free, 2 listening, 3 on its way, 4 connected, 0 otherwise (also: no such element).
@@ -79,6 +82,7 @@ class WinsockServer_Form : public std::enable_shared_from_this<WinsockServer_For
     // element passes through this form, so the set is the lowest-free-slot answer
     // without asking each element.
     std::set<std::int32_t> freeSlots_;
+    std::string arrival_;  // the buffer of Clients_DataArrival
 };
 
 }  // namespace pelorin

@@ -19,10 +19,15 @@ class ConnectionAnswerWriter : public StoreAnswerWriter {
         client_.SendAnswer("HTTP/1.0", status, reason, "text/plain", 0, "", nullptr);
     }
     void SendBody(std::string piece) override { client_.SendData(std::move(piece)); }
+    void SendBodyFile(platform::ReadableFile file) override { client_.SendFile(std::move(file)); }
 
   private:
     WebServerClient& client_;
 };
+
+std::string DataFolder() {
+    return ProgramFolderPath() + "data";
+}
 
 }  // namespace
 
@@ -40,7 +45,10 @@ void DBClient::SetClient(std::shared_ptr<WebServerClient> TheClient) {
         ReleaseClient();
     }
     myClient = std::move(TheClient);
-    if (myClient) myClient->SetEvents(this);
+    if (myClient) {
+        myClient->SetEvents(this);
+        myClient->StreamBody(true);
+    }
     answered_ = false;
     cancelled_ = false;
 }
@@ -55,13 +63,40 @@ bool DBClient::IsClientNothing() {
 
 void DBClient::Cancel() {
     if (myClient) myClient->Cancel();
+    DropBody();
 }
 
 // A connection let go no longer reports here: it may outlive this handler while it
-// finishes raising an event.
+// finishes raising an event. Whatever of its body arrived goes with it.
 void DBClient::ReleaseClient() {
     if (myClient) myClient->SetEvents(nullptr);
     myClient.reset();
+    DropBody();
+}
+
+void DBClient::BeginBody(const WebServerClient& client) {
+    bodyBegun_ = true;
+    const StoreRequest request{client.ClientCommand, client.ClientPage, {}};
+    uploading_ = BeginUpload(request, DataFolder(), upload_);
+    holdBody_ = BodyLogged(client.ClientCommand);
+}
+
+// The body's temporary file is removed; the file keeps its content.
+void DBClient::DropBody() {
+    upload_.Discard();
+    uploading_ = false;
+    heldBody_.clear();
+    heldBody_.shrink_to_fit();
+    holdBody_ = false;
+    bodyBegun_ = false;
+}
+
+// The connection only asks for the body of a peer it serves.
+void DBClient::BodyArrival(WebServerClient& sender, std::string_view piece) {
+    if (!bodyBegun_) BeginBody(sender);
+    // A failed write is kept by the replacement and answered once the body is complete.
+    if (uploading_) upload_.Write(piece);
+    if (holdBody_) heldBody_.append(piece);
 }
 
 void DBClient::ReadyForData(WebServerClient& sender) {
@@ -76,8 +111,10 @@ void DBClient::ReadyForData(WebServerClient& sender) {
         WriteLog(" Error: forbidden");
         return;
     }
-    const StoreRequest request{sender.ClientCommand, sender.ClientPage, sender.ClientPostData};
-    RunStoreCommand(request, ProgramFolderPath() + "data", out);
+    if (!bodyBegun_) BeginBody(sender);  // a request without body
+    const StoreRequest request{sender.ClientCommand, sender.ClientPage, heldBody_, &upload_};
+    RunStoreCommand(request, DataFolder(), out);
+    DropBody();
     answered_ = true;
 }
 
@@ -90,11 +127,13 @@ void DBClient::SendComplete(WebServerClient&) {
 
 void DBClient::ClientCancelled(WebServerClient&) {
     cancelled_ = true;
+    DropBody();
     RaiseHandlerFree();
 }
 
 void DBClient::Error(WebServerClient&, std::int32_t, const std::string&) {
     cancelled_ = true;
+    DropBody();
     RaiseHandlerFree();
 }
 

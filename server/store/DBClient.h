@@ -2,14 +2,22 @@
 // is complete it checks the peer, runs the request as a store command on the data
 // folder (StoreCommand.h), answers once, and has the connection closed as soon as the
 // answer has been sent.
+//
+// The body is never held whole: a SET's body goes to the replacement of its file as it
+// arrives (BeginUpload), any other command's is dropped. Only while the log shows
+// contents (BodyLogged, asked when the body begins) is a SET's body kept for its
+// " Content: " line as well. A connection that ends before its request is complete, or
+// that the server stops, leaves the old file and no temporary file.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "diagnostics/ObjectTrace.h"
+#include "platform/Files.h"
 #include "server/http/WebServerClient.h"
 
 namespace pelorin {
@@ -48,6 +56,7 @@ class DBClient : public std::enable_shared_from_this<DBClient>, private WebServe
   private:
     DBClient() = default;
 
+    void BodyArrival(WebServerClient& sender, std::string_view piece) override;
     void ReadyForData(WebServerClient& sender) override;
     void SendComplete(WebServerClient& sender) override;
     void ClientCancelled(WebServerClient& sender) override;
@@ -56,12 +65,19 @@ class DBClient : public std::enable_shared_from_this<DBClient>, private WebServe
 
     void ReleaseClient();
     void RaiseHandlerFree();
+    void BeginBody(const WebServerClient& client);
+    void DropBody();
 
     ObjectTrace trace_{"DBClient"};
     DBClientEvents* events_ = nullptr;
     std::shared_ptr<WebServerClient> myClient;
     bool answered_ = false;   // the answer has been handed over: close after it is sent
     bool cancelled_ = false;  // the peer closed or the connection failed
+    bool bodyBegun_ = false;
+    platform::FileReplacement upload_;  // a SET's body as it arrives
+    bool uploading_ = false;            // upload_ was begun (a failure is kept in it)
+    std::string heldBody_;              // a SET's body for the content log, when it shows contents
+    bool holdBody_ = false;
 };
 
 }  // namespace pelorin

@@ -14,11 +14,17 @@ namespace {
 
 using platform::FileEntry;
 
+// The log shows the bytes of files and bodies whenever it keeps lines at all: LOG2 or
+// LOG3, or the debug window.
+bool ContentsLogged() {
+    return WriteLogWanted();
+}
+
 // A log line with a file's or a body's bytes. The line is only put together when
 // somebody takes it: a GET of a large file should not copy it for nothing. Like every
 // log line it never fails the request: a line too large to hold is dropped.
 void LogWithBytes(std::string_view prefix, std::string_view bytes) {
-    if (!WriteLogWanted()) return;
+    if (!ContentsLogged()) return;
     try {
         std::string line;
         line.reserve(prefix.size() + bytes.size());
@@ -30,6 +36,18 @@ void LogWithBytes(std::string_view prefix, std::string_view bytes) {
 
 void Check(int error) {
     if (error != 0) throw RuntimeError(error);
+}
+
+// The file's bytes for the content log, read from the file about to be sent; a file too
+// large to hold gets no line, as with LogWithBytes.
+void LogFileContents(const platform::ReadableFile& file) {
+    if (!ContentsLogged()) return;
+    std::string contents;
+    if (file.ReadAll(contents) == 0) LogWithBytes(" Content: ", contents);
+}
+
+bool IsSet(std::string_view command) {
+    return TrimSpaces(UpperCase(command)) == "SET";
 }
 
 // One request run as a store command. Each command's handler answers exactly once; a
@@ -82,7 +100,7 @@ void StoreCommand::Run() {
         NotImplemented();
     } catch (const RuntimeError& error) {
         ErrorAnswer(error);
-    } catch (const std::bad_alloc&) {  // a file too large to hold
+    } catch (const std::bad_alloc&) {  // a body or a line too large to hold
         ErrorAnswer(RuntimeError(errors::kOutOfMemory));
     }
 }
@@ -101,20 +119,24 @@ void StoreCommand::Get() {
     Begin("GET", false);
     if (!PlainFileExists(path_)) return Answer(404, "Not Found", " Error: not found");
     RefuseFolderAsFile();
-    std::string contents;
-    Check(platform::ReadWholeFile(path_, contents));
-    LogWithBytes(" Content: ", contents);
+    // Sent from the open file: a SET replacing it meanwhile does not change what this
+    // answer sends.
+    platform::ReadableFile file;
+    Check(file.Open(path_));
+    LogFileContents(file);
     out_.SendStatus(200, "OK");
-    out_.SendBody(std::move(contents));
+    out_.SendBodyFile(std::move(file));
 }
 
+// The new content replaces the old at once: a failure leaves the old file whole. A body
+// that was written as it arrived is put in place now, or its failure answered.
 void StoreCommand::Set() {
     Begin("SET", false);
     LogWithBytes(" Content: ", request_.body);
     if (!PlainFileExists(path_)) return Answer(404, "Not Found", " Error: file not found");
     RefuseFolderAsFile();
-    // The new content replaces the old at once: a failure leaves the old file whole.
-    Check(platform::ReplaceFileAtomically(path_, request_.body));
+    Check(request_.upload != nullptr ? request_.upload->Commit()
+                                     : platform::ReplaceFileAtomically(path_, request_.body));
     Answer(200, "OK", " file set");
 }
 
@@ -193,6 +215,25 @@ void StoreCommand::ErrorAnswer(const RuntimeError& error) {
 }
 
 }  // namespace
+
+void StoreAnswerWriter::SendBodyFile(platform::ReadableFile file) {
+    std::string contents;
+    Check(file.ReadAll(contents));
+    SendBody(std::move(contents));
+}
+
+bool BodyLogged(std::string_view command) {
+    return IsSet(command) && ContentsLogged();
+}
+
+bool BeginUpload(const StoreRequest& request, std::string_view dataFolder,
+                 platform::FileReplacement& upload) {
+    if (!IsSet(request.command)) return false;
+    const std::string name = StoreNameOf(request.target);
+    if (RefusedNameError(name, false) != 0 || name.ends_with('\\')) return false;
+    upload.Begin(std::string(dataFolder) + name);
+    return true;
+}
 
 void RunStoreCommand(const StoreRequest& request, std::string_view dataFolder,
                      StoreAnswerWriter& out) {

@@ -38,6 +38,10 @@ class ProgramRunner {
     // The exit status, once the program ended within `timeoutMs`.
     std::optional<int> Wait(std::uint32_t timeoutMs);
 
+    // The most memory the running program has held resident so far, in bytes (Linux:
+    // its high-water mark; Windows: its peak working set); nullopt when it cannot be had.
+    std::optional<std::uint64_t> PeakResidentBytes();
+
   private:
     struct Process;
     std::unique_ptr<Process> process_;

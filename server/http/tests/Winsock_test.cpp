@@ -12,6 +12,8 @@
 
 #include "base/RuntimeError.h"
 #include "platform/Clock.h"
+#include "platform/Files.h"
+#include "testing/TempFolder.h"
 #include "testing/TestLoop.h"
 #include "testing/TestPeer.h"
 
@@ -228,6 +230,42 @@ TEST(Winsock, APeerThatDoesNotReadHoldsUpOnlyItsOwnConnection) {
     PumpFor(50);
     EXPECT_EQ(slow.sendCompletes, 1);
     EXPECT_TRUE(slow.errors.empty());
+}
+
+// A file goes out from the file, in order with the bytes around it, under one
+// SendComplete. One that ended before its size at opening (it shrank meanwhile) cannot
+// give its whole answer: the connection fails (and the peer gets a reset, where it can
+// tell one: posix/ShrunkFile_test.cpp).
+TEST(Winsock, FilesGoOutInOrderAndOneThatShrankFailsTheConnection) {
+    testing::TempFolder folder;
+    const std::string path = folder.path() + "file";
+    const std::string head = Numbered(17, 0);
+    const std::string body = Numbered(3 * 1024 * 1024 + 5, head.size());
+    ASSERT_EQ(platform::WriteWholeFile(path, body), 0);
+    Endpoint endpoint;
+    TestPeer peer(endpoint.port());
+    ASSERT_TRUE(PumpUntil([&] { return endpoint.connection->State() == Winsock::sckConnected; }));
+    platform::ReadableFile file;
+    ASSERT_EQ(file.Open(path), 0);
+    endpoint.connection->SendData(head);
+    endpoint.connection->SendFile(std::move(file));
+    endpoint.connection->SendData("tail");
+    ASSERT_TRUE(peer.ReadAtLeast(head.size() + body.size() + 4, 10000));
+    EXPECT_TRUE(peer.received() == head + body + "tail");
+    PumpFor(100);
+    EXPECT_EQ(endpoint.sendCompletes, 1);
+
+    Endpoint shrinking;
+    TestPeer cut(shrinking.port());
+    ASSERT_TRUE(PumpUntil([&] { return shrinking.connection->State() == Winsock::sckConnected; }));
+    ASSERT_EQ(file.Open(path), 0);
+    ASSERT_EQ(platform::WriteWholeFile(path, "short"), 0);
+    shrinking.connection->SendFile(std::move(file));
+    ASSERT_TRUE(PumpUntil([&] { return !shrinking.errors.empty(); }));
+    EXPECT_EQ(shrinking.errors, std::vector<int>{platform::kWsaEConnAborted});
+    shrinking.connection->Close();  // as the connection server does after an error
+    EXPECT_TRUE(cut.ReadUntilClosed());
+    EXPECT_EQ(shrinking.sendCompletes, 0);
 }
 
 // Events already queued when the control closes are never raised: not for the closed

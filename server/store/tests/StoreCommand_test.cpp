@@ -8,6 +8,7 @@
 
 #include "StoreFixture.h"
 #include "diagnostics/Debug_Modul.h"
+#include "platform/Files.h"
 #include "server/store/StoreCommand.h"
 
 namespace pelorin {
@@ -37,11 +38,21 @@ struct RecordedAnswer : StoreAnswerWriter {
 class StoreCommands : public testing::StoreFixture {
   protected:
     RecordedAnswer Run(std::string_view command, std::string_view target,
-                       std::string_view body = {}) {
+                       std::string_view body = {}, platform::FileReplacement* upload = nullptr) {
         RecordedAnswer answer;
-        RunStoreCommand({command, target, body}, Data(), answer);
+        RunStoreCommand({command, target, body, upload}, Data(), answer);
         EXPECT_EQ(answer.statusLines, 1) << "exactly one answer";
         return answer;
+    }
+    // The names of the replacements' temporary files in the data folder and in "d".
+    Lines Temporaries() const {
+        Lines found;
+        for (const std::string folder : {"", "d"}) {
+            for (const std::string& name : Names(folder)) {
+                if (name.starts_with(platform::kTemporaryFilePrefix)) found.push_back(name);
+            }
+        }
+        return found;
     }
 };
 
@@ -113,6 +124,66 @@ TEST_F(StoreCommands, FailedSetKeepsTheOldContentAndLeavesNoTemporaryFile) {
     EXPECT_EQ(Contents("d\\f"), "kept");
     EXPECT_EQ(Names("d"), (Lines{"f"}));
     EXPECT_EQ(Names(), (Lines{"d"}));
+}
+
+// Only a SET of a name the store takes writes its body as it arrives: any other gets no
+// temporary file at all.
+TEST_F(StoreCommands, OnlyASetOfANameTheStoreTakesBeginsAnUpload) {
+    Put("f", "old");
+    MakeDir("d");
+    const struct {
+        const char* label;
+        std::string_view command;
+        std::string_view target;
+        bool begins;
+        bool writes;  // a temporary file is there
+    } rows[] = {
+        {"SET of a file", "SET", "/f", true, true},
+        {"command trimmed and upper-cased", " set ", "/f", true, true},
+        {"missing file in a folder (404 after the body)", "SET", "/d/new", true, true},
+        {"missing folder (begun, failed: 404 after the body)", "SET", "/no/x", true, false},
+        {"a folder", "SET", "/d/", false, false},
+        {"the data folder", "SET", "/", false, false},
+        {"pattern *", "SET", "/f*", false, false},
+        {"pattern ?", "SET", "/f?", false, false},
+        {"refused character", "SET", "/a:b", false, false},
+        {"device name", "SET", "/d/con", false, false},
+        {"blank part", "SET", "/d/ /x", false, false},
+        {"another command", "NEW", "/f", false, false},
+        {"GET", "GET", "/f", false, false},
+    };
+    for (const auto& row : rows) {
+        platform::FileReplacement upload;
+        EXPECT_EQ(BeginUpload({row.command, row.target, {}}, Data(), upload), row.begins)
+            << row.label;
+        EXPECT_EQ(Temporaries().size(), row.begins && row.writes ? 1u : 0u) << row.label;
+    }
+    EXPECT_EQ(Temporaries(), Lines{});  // each went with its upload
+    EXPECT_EQ(Contents("f"), "old");
+}
+
+// A body written as it arrived is put in place by the SET, which logs what was held of it
+// for the log; a SET that answers otherwise leaves it to go with its owner.
+TEST_F(StoreCommands, SetPutsAnUploadInPlaceOrLeavesIt) {
+    Put("f", "old");
+    MakeDir("d");
+    platform::FileReplacement upload;
+    BeginUpload({"SET", "/f", {}}, Data(), upload);
+    ASSERT_EQ(upload.Write("new "), 0);
+    ASSERT_EQ(upload.Write("content"), 0);
+    EXPECT_EQ(Contents("f"), "old");
+    EXPECT_ANSWER(Run("SET", "/f", "new content", &upload), 200, "OK", "");
+    EXPECT_EQ(Contents("f"), "new content");
+    EXPECT_EQ(TakeLog(), (Lines{"SET /f", " Content: new content", " file set"}));
+
+    {
+        platform::FileReplacement missing;
+        BeginUpload({"SET", "/d/g", {}}, Data(), missing);
+        ASSERT_EQ(missing.Write("body"), 0);
+        EXPECT_ANSWER(Run("SET", "/d/g", "body", &missing), 404, "Not Found", "");
+    }
+    EXPECT_EQ(Names("d"), Lines{});
+    EXPECT_EQ(Temporaries(), Lines{});
 }
 
 TEST_F(StoreCommands, NewMakesEmptyFilesAndFolders) {

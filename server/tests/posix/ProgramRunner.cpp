@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <fstream>
 #include <thread>
 #include <vector>
 
@@ -140,6 +141,15 @@ std::optional<int> ProgramRunner::Wait(std::uint32_t timeoutMs) {
         if (waited >= ScaledMs(timeoutMs)) return std::nullopt;
         Pause();
     }
+}
+
+std::optional<std::uint64_t> ProgramRunner::PeakResidentBytes() {
+    std::ifstream status("/proc/" + std::to_string(process_->pid) + "/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.starts_with("VmHWM:")) return std::stoull(line.substr(6)) * 1024;  // kB
+    }
+    return std::nullopt;
 }
 
 }  // namespace pelorin::testing

@@ -3,6 +3,9 @@
 #include "../ProgramRunner.h"
 
 #include <windows.h>
+// After windows.h; version 2 takes the memory counters from kernel32 itself.
+#define PSAPI_VERSION 2
+#include <psapi.h>
 
 #include <string>
 
@@ -117,6 +120,15 @@ std::optional<int> ProgramRunner::Wait(std::uint32_t timeoutMs) {
     GetExitCodeProcess(process_->info.hProcess, &code);
     process_->status = static_cast<int>(code);
     return process_->status;
+}
+
+std::optional<std::uint64_t> ProgramRunner::PeakResidentBytes() {
+    PROCESS_MEMORY_COUNTERS counters{};
+    counters.cb = sizeof counters;
+    if (!GetProcessMemoryInfo(process_->info.hProcess, &counters, sizeof counters)) {
+        return std::nullopt;
+    }
+    return counters.PeakWorkingSetSize;
 }
 
 }  // namespace pelorin::testing
