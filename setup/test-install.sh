@@ -72,10 +72,13 @@ has_size() {  # the uninstall entry's EstimatedSize, not 0
     output=$(query 64 "$uninstall_key")
     grep -qE '^EstimatedSize\|REG_DWORD\|0x[1-9a-f][0-9a-f]*$' <<<"$output"
 }
-exists() { query "$1" "$2" >/dev/null; }
-missing() { ! exists "$1" "$2"; }
-in_both_views() {  # in_both_views missing|exists KEY
-    "$1" 32 "$2" && "$1" 64 "$2"
+missing() { ! query "$1" "$2" >/dev/null; }
+# gone KEY: missing from both views, whose parent key is there (so reg.exe did answer).
+gone() {
+    local view
+    for view in 32 64; do
+        query "$view" "${1%\\*}" >/dev/null && missing "$view" "$1" || return 1
+    done
 }
 
 server_pid=""
@@ -113,8 +116,9 @@ script_host() {  # script_host BITS: StoreClient.vbs against the running server
         grep -q "^SUMMARY: [0-9]* checks, 0 failed" <<<"$output"
 }
 tool() { runs 64 "$folder\\pelorin-client.exe" --port "$port" "$@"; }
-tool_reads() {  # tool_reads NAME CONTENT
-    tool GetFile "$1" && [ "$output" = "$2" ]
+reads_note() { tool GetFile kept/note && [ "$output" = stays ]; }
+stores_note() {
+    tool NewFolder kept && tool NewFile kept/note && tool SetFile kept/note stays && reads_note
 }
 # Through cmd: the setup program reads /D= from its raw command line, which must not
 # quote the folder's space (as Wine would quote a separate argument).
@@ -157,10 +161,7 @@ check "the uninstall entry is in the 64-bit view only" missing 32 "$uninstall_ke
 check "the installed server starts" start_server
 check "the 32-bit script host uses the store" script_host 32
 check "the 64-bit script host uses the store" script_host 64
-check "the tool makes a folder" tool NewFolder kept
-check "the tool makes a file" tool NewFile kept/note
-check "the tool writes the file" tool SetFile kept/note stays
-check "the tool reads the file" tool_reads kept/note stays
+check "the tool stores a file" stores_note
 stop_server
 
 # The uninstaller copies itself away and runs from there: wait for every Wine process.
@@ -170,16 +171,16 @@ timeout 120 wineserver -w
 prefix start
 check "the program files are gone" none_left
 check "the Start menu shortcut is gone" [ ! -e "$shortcut" ]
-check "the class is gone from both views" in_both_views missing "HKCR\\CLSID\\$clsid"
-check "the program identifier is gone" in_both_views missing "HKCR\\$progid"
-check "the type library is gone" in_both_views missing "HKCR\\TypeLib\\$libid"
-check "the uninstall entry is gone" in_both_views missing "$uninstall_key"
+check "the class is gone from both views" gone "HKCR\\CLSID\\$clsid"
+check "the program identifier is gone" gone "HKCR\\$progid"
+check "the type library is gone" gone "HKCR\\TypeLib\\$libid"
+check "the uninstall entry is gone" gone "$uninstall_key"
 check "the stored file stays" grep -qsx stays "$installed/data/kept/note"
 check "log.txt stays" [ -s "$installed/log.txt" ]
 
 check "a silent reinstall into the same folder exits 0" install
 check "the reinstalled server starts" start_server
-check "the reinstalled server serves the stored file" tool_reads kept/note stays
+check "the reinstalled server serves the stored file" reads_note
 stop_server
 
 echo "SUMMARY: $checks checks, $failures failed"
