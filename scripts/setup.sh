@@ -4,7 +4,7 @@
 set -eu
 
 packages="g++ cmake ninja-build googletest libgtest-dev libgmock-dev
-          g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools
+          g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools nsis
           wine wine64 wine32:i386 libwine-dev fonts-wine
           xvfb xauth
           clang libclang-rt-14-dev valgrind"
