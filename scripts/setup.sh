@@ -6,6 +6,8 @@ packages="g++ cmake ninja-build googletest libgtest-dev libgmock-dev
           g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64 libwine-dev fonts-wine
           xvfb xauth
           clang libclang-rt-14-dev valgrind"
+# Building the Debian package: dpkg-shlibdeps, and file for CPack's look at the binaries.
+packages="$packages dpkg-dev file"
 
 missing=""
 for p in $packages; do
