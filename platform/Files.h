@@ -2,9 +2,13 @@
 //
 // Paths are byte strings that use "\" as the separator, as on Windows; the Linux backend
 // turns it into "/" at the file system and looks names up without regard to letter case
-// when the exact name is missing, as Windows does. File operations answer 0 or a run-time
-// error number (RuntimeError.h): 53 file not found, 76 path not found, 75 path/file
-// access error, 70 permission denied, 61 disk full, 52 bad file name or number.
+// when the exact name is missing, as Windows does. There the longest leading folder of a
+// path that exists as written is taken as it stands: it is the program's folder or the one
+// its command line named, and may hold any name Linux allows. The Windows rules (letter
+// case, trailing dots and spaces dropped, the characters Windows refuses in names) apply
+// to the names after it. File operations answer 0 or a run-time error number
+// (RuntimeError.h): 53 file not found, 76 path not found, 75 path/file access error, 70
+// permission denied, 61 disk full, 52 bad file name or number.
 #pragma once
 
 #include <cstddef>
@@ -60,6 +64,9 @@ int CreateEmptyFile(std::string_view path);
 int RemoveFile(std::string_view path);
 int MakeFolder(std::string_view path);
 int RemoveFolder(std::string_view path);  // fails when not empty
+// Makes the folder the program keeps its files in when its command line named one. Its
+// name is the user's and is taken as written: on Linux none of the Windows rules apply.
+int MakeOwnFolder(std::string_view path);
 
 // Prefix of the hidden temporary files of FileReplacement.
 constexpr std::string_view kTemporaryFilePrefix = ".pelorin-tmp-";

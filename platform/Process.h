@@ -10,11 +10,15 @@ namespace pelorin::platform {
 std::string ProgramFolder();
 
 // The command line without the program name, as one text. On Linux the arguments are
-// joined with spaces, and one that holds a space is put in double quotes.
+// joined as Windows programs would pass them on (JoinArguments of ArgumentQuoting.h).
 std::string CommandLineArguments();
 
 // A modal message box on Windows; "title: text" on standard error on Linux.
 void ShowMessageBox(std::string_view text, std::string_view title);
+
+// Information the user asked for: a modal message box on Windows; the text alone on
+// standard output on Linux.
+void ShowInformation(std::string_view text, std::string_view title);
 
 // One line for the developer's debug output (debugger output on Windows, standard error
 // on Linux).

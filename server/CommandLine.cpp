@@ -1,8 +1,10 @@
 #include "server/CommandLine.h"
 
+#include <algorithm>
 #include <array>
 #include <optional>
 
+#include "PelorinVersion.h"
 #include "base/Text.h"
 
 namespace pelorin {
@@ -13,15 +15,36 @@ struct SwitchWord {
     SwitchKind kind;
 };
 
-// "DEBUGFILE" stands before "DEBUG", so it never also counts as "DEBUG".
-constexpr std::array<SwitchWord, 6> kSwitchWords = {{
+// "DEBUGFILE" stands before "DEBUG", so it never also counts as "DEBUG". The words after
+// START begin with none before them, so they take no argument away from those. One switch
+// character is dropped before matching, so "--help" is matched as "-HELP".
+constexpr std::array<SwitchWord, 12> kSwitchWords = {{
     {"DEBUGFILE", SwitchKind::DebugFile},
     {"DEBUG", SwitchKind::Debug},
     {"LOG", SwitchKind::Log},
     {"PROZESSINFO", SwitchKind::ProzessInfo},
     {"PORT", SwitchKind::Port},
     {"START", SwitchKind::Start},
+    {"FOLDER", SwitchKind::Folder},
+    {"?", SwitchKind::Help},
+    {"HELP", SwitchKind::Help},
+    {"-HELP", SwitchKind::Help},
+    {"VERSION", SwitchKind::Version},
+    {"-VERSION", SwitchKind::Version},
 }};
+
+constexpr std::string_view kHelp =
+    "Switches, with or without a leading /, - or \\, in any letter case:\n"
+    "/PORTn: the port box holds n when the window loads (88 without it)\n"
+    "/START: presses \"start server\" once the window is shown\n"
+    "/FOLDER=folder: the folder for the data folder, log.txt and the diagnostics files, "
+    "made when missing (the program's own folder without it)\n"
+    "/LOGn: n = 2 or 3 appends every log line to log.txt\n"
+    "/DEBUG: the debug window (on Linux its lines go to standard error)\n"
+    "/DEBUGFILE: the procedure stack file debugfile.prozesse\n"
+    "/PROZESSINFO: the trace files debugfile.prozessinfo.n\n"
+    "/?, /HELP, --help: this text\n"
+    "/VERSION, --version: the version\n";
 
 bool IsSwitchCharacter(char c) {
     return c == '\\' || c == '-' || c == '/';
@@ -37,6 +60,10 @@ Switch WithValue(SwitchKind kind, std::string_view value) {
         const std::string_view digits = TrimSpaces(value);
         if (!AllDigits(digits)) return result;
         result.portText = std::string(digits);
+    } else if (kind == SwitchKind::Folder) {
+        // "=" or ":" keeps "/FOLDERS" from naming the folder "S".
+        if (value.size() < 2 || (value.front() != '=' && value.front() != ':')) return result;
+        result.folder = std::string(value.substr(1));
     }
     result.kind = kind;
     return result;
@@ -45,10 +72,25 @@ Switch WithValue(SwitchKind kind, std::string_view value) {
 }  // namespace
 
 std::vector<std::string> SplitArguments(std::string_view commandLine) {
+    const std::string_view line = TrimSpaces(commandLine);
     std::vector<std::string> arguments;
     std::string current;
     bool quoted = false;
-    for (const char c : TrimSpaces(commandLine)) {
+    std::size_t i = 0;
+    while (i < line.size()) {
+        const char c = line[i];
+        if (c == '\\') {
+            const std::size_t end = std::min(line.find_first_not_of('\\', i), line.size());
+            const std::size_t run = end - i;
+            const bool beforeQuote = end < line.size() && line[end] == '"';
+            current.append(beforeQuote ? run / 2 : run, '\\');
+            i = end;
+            if (beforeQuote && run % 2 == 1) {
+                current += '"';
+                ++i;
+            }
+            continue;
+        }
         if (c == '"') {
             quoted = !quoted;
         } else if (c == ' ' && !quoted) {
@@ -57,6 +99,7 @@ std::vector<std::string> SplitArguments(std::string_view commandLine) {
         } else {
             current += c;
         }
+        ++i;
     }
     if (!current.empty()) arguments.push_back(std::move(current));
     return arguments;
@@ -82,6 +125,23 @@ std::vector<Switch> ReadSwitches(std::string_view commandLine) {
         if (found.kind != SwitchKind::None) switches.push_back(std::move(found));
     }
     return switches;
+}
+
+std::string FilesFolderOf(const std::vector<Switch>& switches) {
+    std::string folder;
+    for (const Switch& found : switches) {
+        if (found.kind == SwitchKind::Folder) folder = found.folder;
+    }
+    return folder;
+}
+
+std::string InformationOf(const std::vector<Switch>& switches) {
+    const std::string version = "Pelorin " PELORIN_VERSION_TEXT;
+    for (const Switch& found : switches) {
+        if (found.kind == SwitchKind::Help) return version + "\n\n" + std::string(kHelp);
+        if (found.kind == SwitchKind::Version) return version + "\n";
+    }
+    return {};
 }
 
 }  // namespace pelorin

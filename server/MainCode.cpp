@@ -1,11 +1,14 @@
 #include "server/MainCode.h"
 
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "diagnostics/Debug_Modul.h"
 #include "diagnostics/SharedValues.h"
 #include "net/Timer_Modul.h"
 #include "net/WebClient.h"
+#include "platform/Files.h"
 #include "platform/MemoryUse.h"
 #include "platform/MessageQueue.h"
 #include "platform/Process.h"
@@ -40,29 +43,67 @@ void ApplySwitch(const Switch& found, WindowOptions& options) {
         case SwitchKind::Start:
             options.startServer = true;
             break;
+        case SwitchKind::Folder:
+        case SwitchKind::Help:
+        case SwitchKind::Version:
         case SwitchKind::None:
             break;
     }
 }
 
+WindowOptions ApplySwitches(const std::vector<Switch>& switches) {
+    WindowOptions options;
+    for (const Switch& found : switches) ApplySwitch(found, options);
+    return options;
+}
+
+// A folder always holds its own "." entry.
+bool FolderExists(const std::string& folder) {
+    platform::DirectorySearch search(folder + "*");
+    platform::FileEntry entry;
+    return search.Next(entry);
+}
+
+// The folder the command line named for the program's files, made when missing (one
+// level, like the data folder), with its trailing separator; "" when it cannot be made.
+// Without the switch, the program's own folder.
+std::string FilesFolder(const std::vector<Switch>& switches) {
+    std::string folder = FilesFolderOf(switches);
+    if (folder.empty()) return platform::ProgramFolder();
+    while (folder.size() > 1 && (folder.ends_with('\\') || folder.ends_with('/'))) {
+        folder.pop_back();
+    }
+    if (!FolderExists(folder + "\\")) platform::MakeOwnFolder(folder);
+    return FolderExists(folder + "\\") ? folder + "\\" : std::string();
+}
+
 }  // namespace
 
 WindowOptions ReadCommandLine(std::string_view commandLine) {
-    WindowOptions options;
-    for (const Switch& found : ReadSwitches(commandLine)) ApplySwitch(found, options);
-    return options;
+    return ApplySwitches(ReadSwitches(commandLine));
 }
 
 int RunServerProgram() {
     SetUnloading(false);
     SetDebugReady(true);
     SetLineBreak("\r\n");
-    SetProgramFolderPath(platform::ProgramFolder());
+    const std::vector<Switch> switches = ReadSwitches(platform::CommandLineArguments());
+    if (const std::string information = InformationOf(switches); !information.empty()) {
+        platform::ShowInformation(information, "Pelorin");
+        return 0;
+    }
+    const std::string filesFolder = FilesFolder(switches);
+    if (filesFolder.empty()) {
+        platform::ShowMessageBox("The folder " + FilesFolderOf(switches) + " cannot be made.",
+                                 "Pelorin");
+        return 1;
+    }
+    SetProgramFolderPath(filesFolder);
     ResetDiagnostics();
     Timer_Modul::InitTimerModule();
     WebClient_Modul::ResetDefaultProxy();
     WebClient_Modul::SetDefaultUserAgent(WebClient_Modul::kServerUserAgent);
-    const WindowOptions options = ReadCommandLine(platform::CommandLineArguments());
+    const WindowOptions options = ApplySwitches(switches);
     WriteLog("Programmstart");
     WriteLog("LoadStandard");
 

@@ -14,11 +14,13 @@ struct WindowOptions {
 };
 
 // Applies the command line's switches at once (the diagnostics ones through the debug
-// module) and returns what they ask of the window.
+// module) and returns what they ask of the window. The folder, help and version switches
+// are the start routine's, which reads them first.
 WindowOptions ReadCommandLine(std::string_view commandLine);
 
 // The whole program: the start routine, then the window's message loop until every
-// window is unloaded. Returns the exit status.
+// window is unloaded. Returns the exit status: 0, also after showing the help or the
+// version it was asked for; 1 when the window or the folder of its files cannot be made.
 int RunServerProgram();
 
 // Ends the program: logs "Unloading now...", sets Unloading, unloads every window (each

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "PelorinVersion.h"
+
 namespace pelorin::tool {
 namespace {
 
@@ -99,6 +101,28 @@ TEST_F(StoreToolTest, UsageErrorsExitTwoWithoutTouchingTheStore) {
         EXPECT_NE(err.str().find("usage: pelorin-client [--port N] METHOD [NAME [CONTENT]]"),
                   std::string::npos);
     }
+}
+
+TEST_F(StoreToolTest, HelpAndVersionExitZeroWithoutTouchingTheStore) {
+    struct Case {
+        std::vector<std::string> arguments;
+        std::string firstLine;
+    };
+    const Case cases[] = {
+        {{"--help"}, "usage: pelorin-client [--port N] METHOD [NAME [CONTENT]]"},
+        {{"--version"}, "pelorin-client " PELORIN_VERSION_TEXT},
+        {{"--version", "GetFile"}, "pelorin-client " PELORIN_VERSION_TEXT},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(c.arguments));
+        EXPECT_EQ(Run(c.arguments), kExitSuccess);
+        EXPECT_FALSE(opened);
+        EXPECT_EQ(err.str(), "");
+        EXPECT_EQ(out.str().substr(0, out.str().find('\n')), c.firstLine);
+    }
+    // Only as the first argument: after a method it is the item's name.
+    EXPECT_EQ(Run({"GetFile", "--help"}), kExitSuccess);
+    EXPECT_EQ(calls, std::vector<std::string>{"GetFile --help"});
 }
 
 TEST_F(StoreToolTest, MethodNamesIgnoreLetterCase) {

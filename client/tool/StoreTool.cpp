@@ -8,6 +8,7 @@
 #include <sstream>
 #include <string_view>
 
+#include "PelorinVersion.h"
 #include "base/Text.h"
 
 namespace pelorin::tool {
@@ -42,8 +43,28 @@ constexpr std::array<MethodName, 8> kMethods{{
 
 constexpr std::string_view kUsage =
     "usage: pelorin-client [--port N] METHOD [NAME [CONTENT]]\n"
+    "       pelorin-client --help | --version\n"
     "METHOD: GetFile, SetFile, NewFile, NewFolder, DeleteFile, DeleteFolder, DirFile, "
     "DirFolder\n";
+
+constexpr std::string_view kHelp =
+    "Runs one method of the store client against the store server on this machine.\n"
+    "--port N: the server's port (88 without it)\n"
+    "NAME: the item, a path below the server's data folder (\"\" without it)\n"
+    "CONTENT: what SetFile stores; without it, standard input to its end\n"
+    "GetFile writes the file's bytes, DirFolder the listing, DirFile true or false.\n"
+    "Exit status: 0 done, 1 the method failed (\"error N: text\" on standard error),\n"
+    "2 wrong arguments.\n";
+
+constexpr std::string_view kVersion = "pelorin-client " PELORIN_VERSION_TEXT "\n";
+
+// What the first argument asks to be shown instead of running a method; "" for none.
+std::string InformationAsked(const std::vector<std::string>& arguments) {
+    if (arguments.empty()) return {};
+    if (arguments.front() == "--help") return std::string(kUsage) + std::string(kHelp);
+    if (arguments.front() == "--version") return std::string(kVersion);
+    return {};
+}
 
 struct Request {
     std::optional<std::int32_t> port;
@@ -131,6 +152,10 @@ std::string Perform(StoreAccess& store, const Request& request, std::istream& in
 
 int RunStoreTool(const std::vector<std::string>& arguments, const StoreOpener& open,
                  std::istream& in, std::ostream& out, std::ostream& err) {
+    if (const std::string information = InformationAsked(arguments); !information.empty()) {
+        out << information << std::flush;
+        return out ? kExitSuccess : kExitMethodFailed;
+    }
     Request request;
     try {
         request = Parse(arguments);

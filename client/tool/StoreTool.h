@@ -1,11 +1,14 @@
 // The tool pelorin-client: one store method per run.
 //
 //   pelorin-client [--port N] METHOD [NAME [CONTENT]]
+//   pelorin-client --help | --version
 //
 // METHOD is a store method's name in any letter case. NAME defaults to the empty name.
 // SetFile sends CONTENT, or standard input to its end when CONTENT is omitted; only
 // SetFile takes CONTENT. GetFile writes the file's bytes, DirFolder the listing as the
 // class returns it, DirFile "true" or "false" and a line feed; the others write nothing.
+// --help and --version write the usage or "pelorin-client " and the version, and touch no
+// store.
 #pragma once
 
 #include <functional>

@@ -32,11 +32,54 @@ std::string WithoutTrailingDots(std::string_view name) {
     return std::string(TrimmedName(name));
 }
 
-// "\" becomes "/", and every name loses its trailing dots and spaces.
-std::string NativePath(std::string_view path) {
-    std::string native;
+bool Exists(const std::string& native) {
+    struct stat st {};
+    return lstat(native.c_str(), &st) == 0;
+}
+
+bool IsFolder(const std::string& native) {
+    struct stat st {};
+    return stat(native.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::string Slashed(std::string_view path) {
+    std::string slashed(path);
+    for (char& c : slashed) {
+        if (c == '\\') c = '/';
+    }
+    return slashed;
+}
+
+// The length of the longest leading part of `path` that ends in a separator and names an
+// existing folder as written ("\" read as "/"); 0 when none does. A NUL ends the search.
+// That part is the caller's own folder (the program's folder, or one its command line
+// named), which may hold any name Linux allows: the Windows rules of this file (refused
+// characters, trailing dots and spaces dropped, letter case ignored) apply to the names
+// after it only.
+std::size_t OwnFolderLength(std::string_view path) {
+    const std::string slashed = Slashed(path.substr(0, path.find('\0')));
+    std::size_t cut = slashed.rfind('/');
+    while (cut != std::string::npos) {
+        if (IsFolder(slashed.substr(0, cut + 1))) return cut + 1;
+        if (cut == 0) break;
+        cut = slashed.rfind('/', cut - 1);
+    }
+    return 0;
+}
+
+// A NUL anywhere (it would cut the path short), or a character Windows refuses in a name
+// after the caller's own folder.
+bool HasRefusedName(std::string_view path, bool wildcardsAllowed) {
+    return path.find('\0') != std::string_view::npos ||
+           HasRefusedNameCharacter(path.substr(OwnFolderLength(path)), wildcardsAllowed);
+}
+
+// The caller's own folder (its first `own` characters) as written, then every "\" turned
+// into "/" and every name losing its trailing dots and spaces.
+std::string NativePathAfter(std::string_view path, std::size_t own) {
+    std::string native = Slashed(path.substr(0, own));
     native.reserve(path.size());
-    std::size_t start = 0;
+    std::size_t start = own;
     while (start <= path.size()) {
         std::size_t end = path.find_first_of("\\/", start);
         if (end == std::string_view::npos) end = path.size();
@@ -47,21 +90,15 @@ std::string NativePath(std::string_view path) {
     return native;
 }
 
-// A file's path: no refused character, and a name after the last separator (Windows
-// refuses "item\" for a file as a bad name).
+std::string NativePath(std::string_view path) {
+    return NativePathAfter(path, OwnFolderLength(path));
+}
+
+// A file's path: no refused name, and a name after the last separator (Windows refuses
+// "item\" for a file as a bad name).
 bool IsBadFilePath(std::string_view path) {
-    return HasRefusedNameCharacter(path, false) || path.empty() || path.ends_with('\\') ||
+    return HasRefusedName(path, false) || path.empty() || path.ends_with('\\') ||
            path.ends_with('/');
-}
-
-bool Exists(const std::string& native) {
-    struct stat st {};
-    return lstat(native.c_str(), &st) == 0;
-}
-
-bool IsFolder(const std::string& native) {
-    struct stat st {};
-    return stat(native.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 // The name in `folder` that equals `name` when letter case is ignored, or "".
@@ -79,12 +116,13 @@ std::string FindNameIgnoringCase(const std::string& folder, const std::string& n
     return found;
 }
 
-// The path with every component spelled as on disk; components that do not exist (yet)
-// are kept as given.
+// The path with every component after the caller's own folder spelled as on disk;
+// components that do not exist (yet) are kept as given.
 std::string Resolve(std::string_view path) {
-    std::string native = NativePath(path);
+    const std::size_t own = OwnFolderLength(path);
+    std::string native = NativePathAfter(path, own);
     if (Exists(native)) return native;
-    std::string resolved = native.starts_with('/') ? "/" : "";
+    std::string resolved = own > 0 ? native.substr(0, own) : native.starts_with('/') ? "/" : "";
     std::size_t pos = resolved.size();
     while (pos <= native.size()) {
         std::size_t end = native.find('/', pos);
@@ -200,7 +238,7 @@ DirectorySearch::DirectorySearch(std::string_view pattern) : state_(std::make_un
     const std::string_view folderPart =
         cut == std::string_view::npos ? std::string_view{} : pattern.substr(0, cut + 1);
     state_->namePattern = std::string(pattern.substr(cut == std::string_view::npos ? 0 : cut + 1));
-    if (state_->namePattern.empty() || HasRefusedNameCharacter(folderPart, false) ||
+    if (state_->namePattern.empty() || HasRefusedName(folderPart, false) ||
         HasRefusedNameCharacter(state_->namePattern, true)) {
         return;
     }
@@ -431,16 +469,22 @@ int RemoveFile(std::string_view path) {
 }
 
 int MakeFolder(std::string_view path) {
-    if (HasRefusedNameCharacter(path, false)) return errors::kBadFileNameOrNumber;
+    if (HasRefusedName(path, false)) return errors::kBadFileNameOrNumber;
     const std::string native = Resolve(path);
     return mkdir(native.c_str(), 0777) == 0 ? 0 : ErrorFromErrno(errno, native);
 }
 
 int RemoveFolder(std::string_view path) {
-    if (HasRefusedNameCharacter(path, false)) return errors::kBadFileNameOrNumber;
+    if (HasRefusedName(path, false)) return errors::kBadFileNameOrNumber;
     const std::string native = Resolve(path);
     if (!IsFolder(native) && Exists(native)) return errors::kPathFileAccessError;
     return rmdir(native.c_str()) == 0 ? 0 : ErrorFromErrno(errno, native);
+}
+
+int MakeOwnFolder(std::string_view path) {
+    if (path.find('\0') != std::string_view::npos) return errors::kBadFileNameOrNumber;
+    const std::string native = Slashed(path);
+    return mkdir(native.c_str(), 0777) == 0 ? 0 : ErrorFromErrno(errno, native);
 }
 
 int CreateEmptyFile(std::string_view path) {

@@ -7,6 +7,9 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <vector>
+
+#include "platform/ArgumentQuoting.h"
 
 namespace pelorin::platform {
 
@@ -21,22 +24,24 @@ std::string ProgramFolder() {
 std::string CommandLineArguments() {
     std::ifstream in("/proc/self/cmdline", std::ios::binary);
     const std::string all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    std::string line;
+    std::vector<std::string> arguments;
     std::size_t start = all.find('\0');  // skips the program name
     while (start != std::string::npos && start + 1 < all.size()) {
         const std::size_t end = all.find('\0', start + 1);
-        const std::string arg = all.substr(start + 1, end - start - 1);
-        if (!line.empty()) line += ' ';
-        // The reader splits at spaces outside double quotes; quote what holds a space.
-        line += arg.find(' ') != std::string::npos ? '"' + arg + '"' : arg;
+        arguments.push_back(all.substr(start + 1, end - start - 1));
         start = end;
     }
-    return line;
+    return JoinArguments(arguments);
 }
 
 void ShowMessageBox(std::string_view text, std::string_view title) {
     std::fprintf(stderr, "%.*s: %.*s\n", static_cast<int>(title.size()), title.data(),
                  static_cast<int>(text.size()), text.data());
+}
+
+void ShowInformation(std::string_view text, std::string_view /*title*/) {
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fflush(stdout);
 }
 
 void WriteDebugOutput(std::string_view line) {

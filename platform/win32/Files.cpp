@@ -361,6 +361,11 @@ int MakeFolder(std::string_view path) {
     return CreateDirectoryA(std::string(path).c_str(), nullptr) ? 0 : LastError();
 }
 
+// Windows takes every folder name as written.
+int MakeOwnFolder(std::string_view path) {
+    return MakeFolder(path);
+}
+
 // A plain file answers ERROR_DIRECTORY, which reads as 75.
 int RemoveFolder(std::string_view path) {
     if (!NulFree(path)) return errors::kBadFileNameOrNumber;

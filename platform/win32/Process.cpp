@@ -41,6 +41,12 @@ void ShowMessageBox(std::string_view text, std::string_view title) {
     MessageBoxA(nullptr, body.c_str(), caption.c_str(), MB_OK | MB_ICONERROR);
 }
 
+void ShowInformation(std::string_view text, std::string_view title) {
+    const std::string body(text);
+    const std::string caption(title);
+    MessageBoxA(nullptr, body.c_str(), caption.c_str(), MB_OK | MB_ICONINFORMATION);
+}
+
 // Debugger output shows each call's text as is; the line break keeps lines apart.
 void WriteDebugOutput(std::string_view line) {
     const std::string text = std::string(line) + "\n";

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include "PelorinVersion.h"
 #include "diagnostics/Debug_Modul.h"
+#include "platform/ArgumentQuoting.h"
 #include "server/CommandLine.h"
 #include "server/MainCode.h"
 
@@ -23,6 +25,43 @@ TEST(SplitArguments, SpacesSeparateAndQuotesKeepThem) {
     EXPECT_EQ(SplitArguments("   "), Args{});
 }
 
+TEST(SplitArguments, BackslashesCountOnlyBeforeAQuote) {
+    struct Case {
+        const char* line;
+        Args arguments;
+    };
+    const Case cases[] = {
+        {R"(a\b c\)", {R"(a\b)", R"(c\)"}},            // alone they are themselves
+        {R"(\\server\share)", {R"(\\server\share)"}},  // a run without a quote
+        {R"(x\"y)", {R"(x"y)"}},                       // 1 -> 0 and the quote itself
+        {R"(x\\"y z")", {R"(x\y z)"}},                 // 2 -> 1 and the quote toggles
+        {R"(x\\\"y)", {R"(x\"y)"}},                    // 3 -> 1 and the quote itself
+        {R"("C:\a b\\" /LOG2)", {R"(C:\a b\)", "/LOG2"}},
+        {R"("C:\a b\" /LOG2)", {R"(C:\a b" /LOG2)"}},  // as Windows programs read it
+        {R"(\")", {R"(")"}},
+    };
+    for (const Case& c : cases) EXPECT_EQ(SplitArguments(c.line), c.arguments) << c.line;
+}
+
+// The Linux program rebuilds its command line from its arguments: reading it gives them
+// back, whatever they hold.
+TEST(SplitArguments, ReadsBackWhatQuoteArgumentWrote) {
+    const Args cases[] = {
+        {"/LOG2", "-debug"},
+        {R"(x"y)", "/LOG2"},
+        {R"(a "b" c)", R"(")", R"("")"},
+        {R"(C:\a b\)", R"(\)", R"(\\")", R"(a\\b)", R"(a\\"b)"},
+        {" lead", "trail ", "  ", "\t"},
+        {"/FOLDER=/tmp/a:b*?<>|\"c d"},
+    };
+    for (const Args& arguments : cases) {
+        const std::string line = platform::JoinArguments(arguments);
+        EXPECT_EQ(SplitArguments(line), arguments) << line;
+    }
+    // An empty argument is written, and read as none, as every empty one is.
+    EXPECT_EQ(SplitArguments(platform::JoinArguments({"a", "", "b"})), (Args{"a", "b"}));
+}
+
 TEST(ReadSwitch, WordsMatchByPrefixInOrderAnyCase) {
     struct Case {
         const char* argument;
@@ -38,6 +77,13 @@ TEST(ReadSwitch, WordsMatchByPrefixInOrderAnyCase) {
         {"//DEBUG", SwitchKind::None},  // only one switch character is dropped
         {"/DEBU", SwitchKind::None},           {"/", SwitchKind::None},
         {"/ debug", SwitchKind::Debug},  // spaces after the switch character go
+        {"/folder=x", SwitchKind::Folder},     {"/?", SwitchKind::Help},
+        {"-help", SwitchKind::Help},           {"--HELP", SwitchKind::Help},
+        {"/version", SwitchKind::Version},     {"--version", SwitchKind::Version},
+        {"---help", SwitchKind::None},         {"/-?", SwitchKind::None},
+        {"/LOGFOLDER=x", SwitchKind::Log},    // the earlier word takes it
+        {"/PORTFOLDER=x", SwitchKind::None},  // and keeps it from the later one
+        {"/debug?", SwitchKind::Debug},        {"/startfolder=x", SwitchKind::Start},
     };
     for (const Case& c : cases) EXPECT_EQ(ReadSwitch(c.argument).kind, c.kind) << c.argument;
 }
@@ -72,6 +118,49 @@ TEST(ReadSwitch, PortNeedsDigits) {
     EXPECT_EQ(ReadSwitch("-port 0").portText, "0");
     for (const char* argument : {"/PORT", "/PORTX", "/PORT80x", "/PORT-1", "/PORTABLE"}) {
         EXPECT_EQ(ReadSwitch(argument).kind, SwitchKind::None) << argument;
+    }
+}
+
+TEST(ReadSwitch, FolderNeedsASeparatorAndKeepsTheFolderAsWritten) {
+    struct Case {
+        const char* argument;
+        const char* folder;  // nullptr: no switch
+    };
+    const Case cases[] = {
+        {"/FOLDER=/var/lib/pelorin", "/var/lib/pelorin"},
+        {"-folder:C:\\Pelorin Data\\", "C:\\Pelorin Data\\"},
+        {"/Folder=Mixed Case", "Mixed Case"},
+        {"/FOLDER==x", "=x"},  // only the first "=" goes
+        {"/FOLDER=a:b*?<>|\"", "a:b*?<>|\""},
+        {"/FOLDER", nullptr},
+        {"/FOLDER=", nullptr},
+        {"/FOLDERS", nullptr},
+        {"/FOLDER x", nullptr},
+    };
+    for (const Case& c : cases) {
+        const Switch found = ReadSwitch(c.argument);
+        if (c.folder == nullptr) {
+            EXPECT_EQ(found.kind, SwitchKind::None) << c.argument;
+        } else {
+            EXPECT_EQ(found.kind, SwitchKind::Folder) << c.argument;
+            EXPECT_EQ(found.folder, c.folder) << c.argument;
+        }
+    }
+    // A quoted folder keeps its spaces; the last switch wins.
+    EXPECT_EQ(FilesFolderOf(ReadSwitches(R"(/FOLDER=a "/FOLDER=C:\My Data" /LOG2)")),
+              "C:\\My Data");
+    EXPECT_EQ(FilesFolderOf(ReadSwitches("/LOG2 /FOLDERS")), "");
+}
+
+TEST(InformationOf, HelpNamesEverySwitchAndVersionIsOneLine) {
+    const std::string version = "Pelorin " PELORIN_VERSION_TEXT;
+    EXPECT_EQ(InformationOf(ReadSwitches("/LOG2 /START")), "");
+    EXPECT_EQ(InformationOf(ReadSwitches("/LOG2 --version /?")), version + "\n");
+    const std::string help = InformationOf(ReadSwitches("/?"));
+    EXPECT_TRUE(help.starts_with(version + "\n")) << help;
+    for (const char* word : {"/PORTn", "/START", "/FOLDER=", "/LOGn", "/DEBUG:", "/DEBUGFILE",
+                             "/PROZESSINFO", "--help", "--version"}) {
+        EXPECT_NE(help.find(word), std::string::npos) << word;
     }
 }
 

@@ -115,6 +115,32 @@ TEST_F(ServerProgram, SwitchesStartItAndAStopRequestEndsIt) {
     EXPECT_EQ(Lines(log.end() - 2, log.end()), (Lines{"Unloading now...", "Exit"}));
 }
 
+// The program's files go to the folder the switch names, made when missing; a quoted
+// folder keeps its spaces. Nothing is written next to the program.
+TEST_F(ServerProgram, FolderSwitchMovesDataLogAndDiagnosticFiles) {
+    const std::string files = Folder() + "files here";
+    const std::uint16_t port = testing::UnusedLoopbackPort();
+    ProgramRunner program;
+    ASSERT_TRUE(program.Start(
+        ProgramFile(), Folder(),
+        "/LOG2 /DEBUGFILE /PORT" + std::to_string(port) + " /START \"/FOLDER=" + files + "\""));
+    ASSERT_TRUE(WaitUntil([&] { return Listening(port); }));
+    EXPECT_EQ(Exchange(port, "NEW /a.txt HTTP/1.0\r\n\r\n"), Answer("201 Created"));
+    ASSERT_TRUE(program.CloseWindow());
+    EXPECT_EQ(program.Wait(10000), 0);
+
+    std::string text;
+    EXPECT_EQ(platform::ReadWholeFile(files + "\\data\\atxt", text), 0);
+    EXPECT_EQ(platform::ReadWholeFile(files + "\\debugfile.prozesse", text), 0);
+    EXPECT_EQ(platform::ReadWholeFile(files + "\\log.txt", text), 0);
+    EXPECT_TRUE(text.ends_with("Unloading now...\r\nExit\r\n")) << text;
+    for (const char* beside : {"data", "log.txt", "debugfile.prozesse"}) {
+        platform::DirectorySearch search(Folder() + beside);
+        platform::FileEntry entry;
+        EXPECT_FALSE(search.Next(entry)) << beside;
+    }
+}
+
 TEST_F(ServerProgram, PortInUseLeavesItStoppedAndSaysWhy) {
     platform::SocketLibraryStartup();
     const platform::SocketHandle taken = platform::OpenTcpSocket();

@@ -16,6 +16,7 @@
 #include <fstream>
 #include <iterator>
 #include <thread>
+#include <vector>
 
 #include "testing/TestLoop.h"
 
@@ -43,7 +44,7 @@ std::uint16_t FreeLoopbackPort() {
 }
 
 // The child's side: limits and user first, then the program, with no terminal.
-[[noreturn]] void RunChild(const std::string& program, const std::string& portSwitch,
+[[noreturn]] void RunChild(const std::string& program, const std::vector<std::string>& switches,
                            const std::string& stderrFile, const ServerLimits& limits) {
     const int in = open("/dev/null", O_RDONLY);
     const int out = open("/dev/null", O_WRONLY);
@@ -63,7 +64,10 @@ std::uint16_t FreeLoopbackPort() {
             _exit(124);
         }
     }
-    execl(program.c_str(), program.c_str(), portSwitch.c_str(), "/START", nullptr);
+    std::vector<char*> argv{const_cast<char*>(program.c_str())};
+    for (const std::string& one : switches) argv.push_back(const_cast<char*>(one.c_str()));
+    argv.push_back(nullptr);
+    execv(program.c_str(), argv.data());
     _exit(127);
 }
 
@@ -96,7 +100,8 @@ ServerProcess::~ServerProcess() {
     if (Running()) Kill(SIGKILL);
 }
 
-bool ServerProcess::Start(const std::string& folder, const ServerLimits& limits) {
+bool ServerProcess::Start(const std::string& folder, const ServerLimits& limits,
+                          const std::vector<std::string>& moreSwitches) {
     const std::string program = folder + "pelorin";
     std::error_code error;
     if (!fs::exists(program)) {
@@ -106,10 +111,11 @@ bool ServerProcess::Start(const std::string& folder, const ServerLimits& limits)
     }
     port_ = FreeLoopbackPort();
     if (port_ == 0) return false;
-    const std::string portSwitch = "/PORT" + std::to_string(port_);
+    std::vector<std::string> switches{"/PORT" + std::to_string(port_), "/START"};
+    switches.insert(switches.end(), moreSwitches.begin(), moreSwitches.end());
     pid_ = fork();
     if (pid_ < 0) return false;
-    if (pid_ == 0) RunChild(program, portSwitch, folder + "stderr.txt", limits);
+    if (pid_ == 0) RunChild(program, switches, folder + "stderr.txt", limits);
     for (std::uint32_t i = 0; i < 500 * TimeScale() && Running(); ++i) {  // 5 s until it answers
         if (Exchange(port_, "DIR /x HTTP/1.0\r\n\r\n").starts_with("HTTP/1.0 ")) return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(10));

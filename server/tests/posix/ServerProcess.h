@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace pelorin::testing {
 
@@ -42,8 +43,10 @@ class ServerProcess {
     ServerProcess& operator=(const ServerProcess&) = delete;
 
     // Copies the program into `folder` (once) and starts it there on a free loopback
-    // port; true once it answers (within 5 s, stretched by the tests' time scale).
-    bool Start(const std::string& folder, const ServerLimits& limits = {});
+    // port, with `moreSwitches` after /PORTn /START; true once it answers (within 5 s,
+    // stretched by the tests' time scale).
+    bool Start(const std::string& folder, const ServerLimits& limits = {},
+               const std::vector<std::string>& moreSwitches = {});
     // Sends `signal` and reaps the process.
     void Kill(int signal);
     // Ends the server as a service manager would (SIGTERM); its exit status, 128 + the
