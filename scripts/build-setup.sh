@@ -1,6 +1,6 @@
 #!/bin/sh
 # Builds the Windows setup program build/setup/Pelorin-<version>-setup.exe with NSIS from
-# setup/Pelorin.nsi. It builds what it packs in the trees of the windows and windows32
+# packaging/windows/Pelorin.nsi. It builds what it packs in the trees of the windows and windows32
 # presets (the 64-bit server program, tool and client DLL; the 32-bit client DLL) and
 # packs stripped copies: without their debugging information these builds are the
 # release builds. The version is the CMake project version.
@@ -37,5 +37,5 @@ i686-w64-mingw32-strip -o "$files/x86/Pelorin_Client.dll" build/windows32/client
 rm -f "$out"/Pelorin-*-setup.exe
 setup=$out/Pelorin-$version-setup.exe
 makensis -V2 -WX -DVERSION="$version" -DFILE_VERSION="$file_version" -DFILES="$files" \
-    -DOUTFILE="$setup" setup/Pelorin.nsi
+    -DOUTFILE="$setup" packaging/windows/Pelorin.nsi
 echo "built $setup ($(stat -c %s "$setup") bytes)"

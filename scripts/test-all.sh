@@ -16,7 +16,7 @@ for preset in $presets; do
     echo "=== $preset ==="
     if [ "$preset" = setup ]; then
         scripts/build-setup.sh
-        bash setup/test-install.sh build/setup/Pelorin-*-setup.exe build/setup/install-test
+        bash packaging/tests/windows-setup.sh build/setup/Pelorin-*-setup.exe build/setup/install-test
         continue
     fi
     cmake --preset "$preset" >/dev/null
