@@ -269,6 +269,11 @@ int ReadableFile::ReadAt(std::uint64_t offset, char* buffer, std::size_t length,
 }
 
 int ReadableFile::ReadAll(std::string& contents) const {
+    // A 32-bit program would cut a longer length short and read only the rest.
+    if (size_ > contents.max_size()) {
+        contents.clear();
+        return errors::kOutOfMemory;
+    }
     try {
         contents.resize(static_cast<std::size_t>(size_));
     } catch (const std::exception&) {  // bad_alloc, or beyond what a string holds
