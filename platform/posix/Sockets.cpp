@@ -5,7 +5,9 @@
 // Registrations are one-shot: a socket that fired is switched off by the kernel itself,
 // and re-enabling it is one change of its registration rather than a removal and a new
 // entry; a socket stays in the set until it is closed. A change the system refuses is
-// reported to the socket's owner as a socket error (ReportRearmFailure).
+// reported to the socket's owner as a socket error (ReportRearmFailure). A registration
+// reports the socket's descriptor and serial: one that outlives its socket is known by the
+// serial (see CloseSocket).
 #include "platform/Sockets.h"
 
 #include <arpa/inet.h>
@@ -46,6 +48,7 @@ enum class Phase { Idle, Connecting, Connected, Listening };
 
 struct SocketRecord {
     int fd = -1;
+    std::uint32_t serial = 0;  // tells it from earlier sockets under the same descriptor
     Phase phase = Phase::Idle;
     // The notification request.
     WindowHandle window = 0;
@@ -68,6 +71,7 @@ struct SocketRecord {
 
 std::mutex gMutex;
 std::unordered_map<int, SocketRecord> gSockets;
+std::uint32_t gLastSerial = 0;
 std::atomic<posix::EpollControl> gEpollControl{nullptr};
 
 int ControlEpoll(int epollFd, int operation, int fd, epoll_event* event) {
@@ -80,6 +84,11 @@ int ControlEpoll(int epollFd, int operation, int fd, epoll_event* event) {
 SocketRecord* Find(SocketHandle socket) {
     auto it = gSockets.find(static_cast<int>(socket));
     return it == gSockets.end() ? nullptr : &it->second;
+}
+
+// The epoll user data of the socket's registration: the serial above the descriptor.
+std::uint64_t TagOf(const SocketRecord& r) {
+    return std::uint64_t{r.serial} << 32 | static_cast<std::uint32_t>(r.fd);
 }
 
 int Fail(int winsockError) {
@@ -171,7 +180,7 @@ void Rearm(SocketRecord& r) {
     if (r.epollFd != -1 && r.armed == wanted) return;
     epoll_event ev{};
     ev.events = wanted | EPOLLONESHOT;
-    ev.data.u64 = static_cast<std::uint64_t>(r.fd);
+    ev.data.u64 = TagOf(r);
     // The set of the window's thread; a request for another window left the old one.
     const bool inSet = r.epollFd != -1;
     int epollFd = r.epollFd;
@@ -240,10 +249,12 @@ void OnConnectedReady(SocketRecord& r, std::uint32_t events) {
 
 namespace posix {
 
-void HandleSocketReadiness(int fd, std::uint32_t events) {
+void HandleSocketReadiness(std::uint64_t tag, std::uint32_t events) {
     std::lock_guard lock(gMutex);
-    SocketRecord* r = Find(fd);
-    if (r == nullptr) return;
+    SocketRecord* r = Find(static_cast<int>(tag & 0xFFFFFFFF));
+    // A registration that outlived its socket: whatever has the number now, it is not
+    // the socket this was meant for.
+    if (r == nullptr || TagOf(*r) != tag) return;
     r->armed = 0;  // one-shot: off until Rearm enables it again
     switch (r->phase) {
         case Phase::Connecting:
@@ -289,7 +300,7 @@ SocketHandle OpenTcpSocket() {
         return kInvalidSocket;
     }
     std::lock_guard lock(gMutex);
-    gSockets[fd] = SocketRecord{.fd = fd};
+    gSockets[fd] = SocketRecord{.fd = fd, .serial = ++gLastSerial};
     return fd;
 }
 
@@ -298,10 +309,9 @@ int CloseSocket(SocketHandle socket) {
     SocketRecord* r = Find(socket);
     if (r == nullptr) return Fail(kWsaENotSock);
     // Closing the descriptor takes it out of the epoll set, unless a child process started
-    // meanwhile still holds it: until that child runs its program, a registration left
-    // enabled would report this socket's events under a number soon given to another.
-    // One that fired and was not enabled again reports nothing and may stay.
-    if (r->armed != 0) LeaveEpollSet(*r);
+    // meanwhile still holds it: until that child runs its program (every descriptor here
+    // closes on exec), the registration stays and may report once more, with this
+    // socket's serial, which no socket has from now on. So no removal is needed first.
     close(r->fd);
     gSockets.erase(r->fd);
     return 0;
@@ -367,6 +377,7 @@ SocketHandle AcceptSocket(SocketHandle listener, Ipv4Endpoint* peer) {
     if (peer != nullptr) *peer = FromSockaddr(sa);
     // The new socket inherits the listener's request and is connected at once.
     SocketRecord r{.fd = fd,
+                   .serial = ++gLastSerial,
                    .phase = Phase::Connected,
                    .window = l->window,
                    .message = l->message,

@@ -1,7 +1,9 @@
 #include "platform/StaleTemporaries.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <signal.h>
+#include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -20,6 +22,26 @@ bool ProcessEnded(std::uint32_t process) {
     return kill(pid, 0) != 0 && errno == ESRCH;
 }
 
+// A file moved aside by a process that died before the new content took the file's name
+// takes it back; when the name is taken meanwhile, the file moved aside is the older one
+// and goes. Refusing to replace makes the check and the rename one step.
+void RestoreOrRemove(const std::string& folder, const std::string& path, std::string_view item) {
+    const std::string own = folder + "/" + std::string(item);
+    if (renameat2(AT_FDCWD, path.c_str(), AT_FDCWD, own.c_str(), RENAME_NOREPLACE) == 0) return;
+    if (errno == EEXIST) unlink(path.c_str());
+}
+
+void TidyFile(const std::string& folder, const std::string& name) {
+    const std::string path = folder + "/" + name;
+    if (const std::uint32_t process = TemporaryFileProcess(name)) {
+        if (ProcessEnded(process)) unlink(path.c_str());
+        return;
+    }
+    const AsideFile aside = AsideFileOf(name);
+    if (aside.process != 0 && ProcessEnded(aside.process))
+        RestoreOrRemove(folder, path, aside.item);
+}
+
 void RemoveIn(const std::string& folder, int depth) {
     DIR* dir = opendir(folder.c_str());
     if (dir == nullptr) return;
@@ -32,8 +54,7 @@ void RemoveIn(const std::string& folder, int depth) {
         if (S_ISDIR(st.st_mode)) {  // links to folders are not followed
             if (depth < kMaxDepth) RemoveIn(path, depth + 1);
         } else if (S_ISREG(st.st_mode)) {
-            const std::uint32_t process = TemporaryFileProcess(name);
-            if (process != 0 && ProcessEnded(process)) unlink(path.c_str());
+            TidyFile(folder, name);
         }
     }
     closedir(dir);

@@ -17,7 +17,8 @@
 namespace pelorin::platform::posix {
 namespace {
 
-// epoll user data of the wake-up event; sockets use their descriptor (never this value).
+// epoll user data of the wake-up event. A socket's holds its descriptor in the low half,
+// which is never all ones.
 constexpr std::uint64_t kWakeTag = ~std::uint64_t{0};
 
 // While posted messages keep coming, sockets are still looked at every so many messages,
@@ -196,7 +197,7 @@ void ThreadQueue::PollSources(int timeoutMs) {
         if (events[i].data.u64 == kWakeTag) {
             DrainEventFd(wakeFd_);
         } else {
-            HandleSocketReadiness(static_cast<int>(events[i].data.u64), events[i].events);
+            HandleSocketReadiness(events[i].data.u64, events[i].events);
         }
     }
 }

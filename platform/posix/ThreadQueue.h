@@ -85,7 +85,8 @@ class ThreadQueue {
     std::thread::id owner_;
 };
 
-// Called by ThreadQueue for an epoll event of a socket (owner thread).
-void HandleSocketReadiness(int fd, std::uint32_t events);
+// Called by ThreadQueue for an epoll event of a socket (owner thread), with the event's
+// user data.
+void HandleSocketReadiness(std::uint64_t tag, std::uint32_t events);
 
 }  // namespace pelorin::platform::posix

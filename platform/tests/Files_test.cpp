@@ -195,6 +195,27 @@ TEST(Files, ReplacementInPiecesLandsAtOnceWhileReadersKeepWhatTheyOpened) {
     EXPECT_EQ(List(folder.path() + "*").size(), 3u);  // ".", "..", "item"
 }
 
+// On Windows a file that is being read moves aside under a longer name while the new
+// content takes its own; at the longest path the calls take, the longer name cannot be
+// had, and a shorter one does.
+TEST(Files, AFileBeingReadIsReplacedEvenAtTheLongestPath) {
+    TempFolder folder;
+    constexpr std::size_t kLongPath = 250;  // MAX_PATH less ten
+    ASSERT_LT(folder.path().size(), kLongPath - 32);
+    const std::string path = folder.path() + std::string(kLongPath - folder.path().size(), 'n');
+    ASSERT_EQ(WriteWholeFile(path, "old"), 0);
+    ReadableFile reader;
+    ASSERT_EQ(reader.Open(path), 0);
+    ASSERT_EQ(ReplaceFileAtomically(path, "new"), 0);
+    std::string out;
+    ASSERT_EQ(ReadWholeFile(path, out), 0);
+    EXPECT_EQ(out, "new");
+    ASSERT_EQ(reader.ReadAll(out), 0);
+    EXPECT_EQ(out, "old");
+    reader.Close();
+    EXPECT_EQ(List(folder.path() + "*").size(), 3u);  // ".", "..", the file
+}
+
 // A file too large to hold is refused as out of memory, and closed again on that way
 // out as on every other. Only tmpfs takes a (sparse) file far beyond what memory can
 // hold: the Linux shared memory folder, as each build names it. A memory checker or a

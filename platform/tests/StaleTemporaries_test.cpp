@@ -1,13 +1,15 @@
-// The temporaries a dead process left are removed, in the folder and below; files that
-// only look like temporaries stay.
+// The temporaries a dead process left are removed, in the folder and below; a file it
+// had moved aside gets its name back; files that only look like temporaries stay.
 #include "platform/StaleTemporaries.h"
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <string>
 
 #include "platform/Files.h"
 #include "testing/TempFolder.h"
+#include "testing/TestSystem.h"
 
 namespace pelorin::platform {
 namespace {
@@ -23,6 +25,20 @@ bool Exists(const std::string& path) {
     return ReadWholeFile(path, ignored) == 0;
 }
 
+// Each file's name and content.
+using Files = std::map<std::string, std::string>;
+
+Files FilesIn(const std::string& folder) {
+    Files files;
+    DirectorySearch search(folder + "*");
+    FileEntry entry;
+    while (search.Next(entry)) {
+        if (entry.attributes & kAttrDirectory) continue;
+        ReadWholeFile(folder + entry.name, files[entry.name]);
+    }
+    return files;
+}
+
 TEST(StaleTemporaries, NamesOfTemporariesCarryTheirProcess) {
     EXPECT_EQ(TemporaryFileProcess(kPrefix + "4711-2"), 4711u);
     EXPECT_EQ(TemporaryFileProcess(kPrefix + kEnded + "-10"), 2000000000u);
@@ -30,6 +46,58 @@ TEST(StaleTemporaries, NamesOfTemporariesCarryTheirProcess) {
          {std::string("4711-2"), kPrefix + "notes", kPrefix + "4711-", kPrefix + "-2",
           kPrefix + "4711-2x", kPrefix + "47x1-2", kPrefix + "99999999999-1", kPrefix}) {
         EXPECT_EQ(TemporaryFileProcess(other), 0u) << other;
+    }
+}
+
+TEST(StaleTemporaries, AsideNamesCarryTheirProcessAndTheFilesOwnName) {
+    for (const std::string item : {"item", "4711-2", "-", "x-1-y", "a b", ".hidden"}) {
+        const std::string name = AsideFileName(4711, 12, item);
+        const AsideFile aside = AsideFileOf(name);  // views into `name`
+        EXPECT_EQ(aside.process, 4711u) << item;
+        EXPECT_EQ(aside.item, item);
+    }
+    const std::string prefix(kAsideFilePrefix);
+    for (const std::string& other :
+         {prefix + "7-3", prefix + "7-3-", prefix + "7--item", prefix + "-3-item",
+          prefix + "0-3-item", prefix + "7-3x-item", prefix + "7-3-..", prefix + "7-3-a\\b",
+          kPrefix + "7-3-item", std::string("7-3-item")}) {
+        EXPECT_EQ(AsideFileOf(other).process, 0u) << other;
+    }
+}
+
+// Killed between moving a file that was being read aside and renaming the new content to
+// its name, a process leaves both under hidden names: the file moved aside takes its name
+// back, unless that name was taken since.
+TEST(StaleTemporaries, AFileMovedAsideGetsItsNameBackWhenItIsMissing) {
+    const std::string ended = AsideFileName(2000000000, 1, "item");
+    const std::string running = AsideFileName(testing::OwnProcessNumber(), 1, "item");
+    const std::string prefix(kAsideFilePrefix);
+    const Files lookalikes = {{prefix + "x-1-item", "a"},
+                              {prefix + kEnded + "-1-", "b"},
+                              {prefix + kEnded + "-1", "c"},
+                              {prefix + kEnded + "--item", "d"},
+                              {prefix + kEnded + "-1x-item", "e"}};
+    const struct {
+        const char* label;
+        Files before;
+        Files after;
+    } rows[] = {
+        {"ended, the name missing: the old content is back",
+         {{ended, "old"}, {kPrefix + kEnded + "-2", "new"}},
+         {{"item", "old"}}},
+        {"ended, the name taken: the file moved aside goes",
+         {{ended, "old"}, {"item", "newer"}},
+         {{"item", "newer"}}},
+        {"running: stays", {{running, "old"}}, {{running, "old"}}},
+        {"look-alikes: stay", lookalikes, lookalikes},
+    };
+    for (const auto& row : rows) {
+        TempFolder folder;
+        for (const auto& [name, content] : row.before) {
+            ASSERT_EQ(WriteWholeFile(folder.path() + name, content), 0) << row.label;
+        }
+        RemoveStaleTemporaries(folder.path());
+        EXPECT_EQ(FilesIn(folder.path()), row.after) << row.label;
     }
 }
 

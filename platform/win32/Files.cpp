@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "base/RuntimeError.h"
+#include "platform/StaleTemporaries.h"
 
 namespace pelorin::platform {
 namespace {
@@ -100,11 +101,35 @@ std::string_view FolderOf(std::string_view path) {
     return cut == std::string_view::npos ? std::string_view{} : path.substr(0, cut + 1);
 }
 
-std::atomic<unsigned> gTemporaryCounter{0};
+std::atomic<std::uint32_t> gTemporaryCounter{0};
 
 std::string TemporaryNameFor(std::string_view path) {
     return std::string(FolderOf(path)) + std::string(kTemporaryFilePrefix) +
            std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++gTemporaryCounter);
+}
+
+// The longest name the file systems take, in characters.
+constexpr std::size_t kMaxNameLength = 255;
+
+// The path that the file at `path` moves aside to, one that names the file
+// (AsideFileName), or "" when that would be too long for a name or for these calls.
+std::string AsideNameFor(std::string_view path) {
+    const std::string_view folder = FolderOf(path);
+    const std::string name =
+        AsideFileName(GetCurrentProcessId(), ++gTemporaryCounter, path.substr(folder.size()));
+    if (name.size() > kMaxNameLength || folder.size() + name.size() >= MAX_PATH) return {};
+    return std::string(folder) + name;
+}
+
+// Moves the file at `target` aside: to a name that the start-up clean-up maps back to the
+// file, or, where that name is too long (Wine also counts a name's bytes in UTF-8), to a
+// plain temporary name. The new path, or "" when the file stays where it is.
+std::string MoveAside(const std::string& target) {
+    const std::string aside = AsideNameFor(target);
+    if (!aside.empty() && MoveFileExA(target.c_str(), aside.c_str(), 0)) return aside;
+    const std::string plain = TemporaryNameFor(target);
+    if (MoveFileExA(target.c_str(), plain.c_str(), 0)) return plain;
+    return {};
 }
 
 // The renamed file keeps the temporary file's attributes; it takes the replaced file's
@@ -121,13 +146,13 @@ void RestoreAttributes(const std::string& path, DWORD previous) {
 
 // Windows will not rename over a file that is open, not even when every reader shares
 // deleting (as ReadableFile does), but a file that is open may itself be renamed. So the
-// open file moves aside to a temporary name, the new content takes its name, and the
-// file moved aside is deleted: it goes once its last reader has closed it. The name is
-// missing only between the two renames; a program that dies right there leaves both
-// contents in temporary files, which the start-up clean-up removes.
+// open file moves aside, the new content takes its name, and the file moved aside is
+// deleted: it goes once its last reader has closed it. The name is missing only between
+// the two renames; for a program that dies right there, the start-up clean-up gives the
+// file moved aside its name back (the old content, as if the replacement never began).
 bool ReplaceOpenFile(const std::string& temporary, const std::string& target) {
-    const std::string aside = TemporaryNameFor(target);
-    if (!MoveFileExA(target.c_str(), aside.c_str(), 0)) return false;
+    const std::string aside = MoveAside(target);
+    if (aside.empty()) return false;
     if (!MoveFileExA(temporary.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH)) {
         const DWORD error = GetLastError();
         MoveFileExA(aside.c_str(), target.c_str(), 0);

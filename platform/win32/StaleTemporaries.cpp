@@ -20,6 +20,32 @@ bool ProcessEnded(std::uint32_t process) {
     return ended;
 }
 
+void Remove(const std::string& path) {
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileA(path.c_str());
+}
+
+// A file moved aside by a process that died before the new content took the file's name
+// takes it back; when the name is taken meanwhile, the file moved aside is the older one
+// and goes. A rename that may not replace makes the check and the rename one step.
+void RestoreOrRemove(const std::string& folder, const std::string& path, std::string_view item) {
+    const std::string own = folder + "\\" + std::string(item);
+    if (MoveFileExA(path.c_str(), own.c_str(), 0)) return;
+    const DWORD error = GetLastError();
+    if (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS) Remove(path);
+}
+
+void TidyFile(const std::string& folder, const std::string& name) {
+    const std::string path = folder + "\\" + name;
+    if (const std::uint32_t process = TemporaryFileProcess(name)) {
+        if (ProcessEnded(process)) Remove(path);
+        return;
+    }
+    const AsideFile aside = AsideFileOf(name);
+    if (aside.process != 0 && ProcessEnded(aside.process))
+        RestoreOrRemove(folder, path, aside.item);
+}
+
 void RemoveIn(const std::string& folder, int depth) {
     WIN32_FIND_DATAA found{};
     HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
@@ -27,17 +53,12 @@ void RemoveIn(const std::string& folder, int depth) {
     do {
         const std::string name = found.cFileName;
         if (name == "." || name == "..") continue;
-        const std::string path = folder + "\\" + name;
         if (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) continue;  // not followed
         if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            if (depth < kMaxDepth) RemoveIn(path, depth + 1);
+            if (depth < kMaxDepth) RemoveIn(folder + "\\" + name, depth + 1);
             continue;
         }
-        const std::uint32_t process = TemporaryFileProcess(name);
-        if (process != 0 && ProcessEnded(process)) {
-            SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-            DeleteFileA(path.c_str());
-        }
+        TidyFile(folder, name);
     } while (FindNextFileA(search, &found));
     FindClose(search);
 }

@@ -37,6 +37,7 @@ void RequestParser::Reset(bool keepContent) {
     receiveBuffer_.clear();
     input_ = {};
     consumed_ = 0;
+    searchedBefore_ = 0;
     lineFeedMayFollow_ = false;
 }
 
@@ -61,6 +62,9 @@ void RequestParser::Take(std::string_view data) {
             receiveBuffer_.assign(input_.substr(std::min(consumed_, input_.size())));
         }
     } else {
+        // What waits is the rest of a search that found no carriage return (else it would
+        // have been taken as a line, or refused).
+        searchedBefore_ = receiveBuffer_.size();
         receiveBuffer_.append(data);
         input_ = receiveBuffer_;
         Parse();
@@ -69,6 +73,7 @@ void RequestParser::Take(std::string_view data) {
     }
     input_ = {};
     consumed_ = 0;
+    searchedBefore_ = 0;
 }
 
 // Takes lines from input_ until one is incomplete or the request is; the body step runs in
@@ -101,7 +106,11 @@ RequestParser::LineResult RequestParser::TakeLine(std::string& line) {
     const std::string_view pending = input_.substr(std::min(consumed_, input_.size()));
     if (pending.empty()) return LineResult::NeedMore;  // (memchr takes no empty view)
     const std::size_t searched = std::min(pending.size(), maxLineEnd_);
-    const auto* cr = static_cast<const char*>(std::memchr(pending.data(), '\r', searched));
+    // Only the first line of the buffer can begin with bytes searched before.
+    const std::size_t from =
+        std::min(searchedBefore_ - std::min(consumed_, searchedBefore_), searched);
+    const auto* cr =
+        static_cast<const char*>(std::memchr(pending.data() + from, '\r', searched - from));
     if (cr == nullptr) {
         // A longer line can never be taken, so waiting for its end would only let the
         // buffer grow without bound.

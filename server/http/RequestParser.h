@@ -110,6 +110,10 @@ class RequestParser {
     std::string receiveBuffer_;  // an unfinished line, kept for the next arrival
     std::string_view input_;     // during one Take: the bytes being parsed
     std::size_t consumed_ = 0;   // bytes of input_ taken
+    // Bytes at the start of input_ searched for a carriage return before, without one:
+    // what the buffer held when the arrival was appended. A line that comes in small
+    // pieces is then searched once in all, not once for every piece.
+    std::size_t searchedBefore_ = 0;
     // The last line ended with its carriage return at the end of the data so far: a line
     // feed at the start of the next data still belongs to it.
     bool lineFeedMayFollow_ = false;

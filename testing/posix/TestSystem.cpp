@@ -27,4 +27,8 @@ bool MakeSparseFile(const std::string& path, std::uint64_t size) {
     return made;
 }
 
+std::uint32_t OwnProcessNumber() {
+    return static_cast<std::uint32_t>(getpid());
+}
+
 }  // namespace pelorin::testing

@@ -21,4 +21,8 @@ bool MakeSparseFile(const std::string& path, std::uint64_t size) {
     return made;
 }
 
+std::uint32_t OwnProcessNumber() {
+    return GetCurrentProcessId();
+}
+
 }  // namespace pelorin::testing
