@@ -12,7 +12,7 @@
 set -u
 setup=$(realpath "$1") work=$(realpath -m "$2")
 here=$(cd "$(dirname "$0")" && pwd)
-root=$(cd "$here/.." && pwd)
+root=$(cd "$here/../.." && pwd)
 version=$(basename "$setup" | sed -n 's/^Pelorin-\(.*\)-setup\.exe$/\1/p')
 
 wine64=/usr/lib/wine/wine64 wine32=/usr/lib/wine/wine
