@@ -7,7 +7,8 @@ add_executable(pelorin-client ${CMAKE_CURRENT_LIST_DIR}/main.cpp)
 if(WIN32)
     target_sources(pelorin-client PRIVATE
         ${CMAKE_CURRENT_LIST_DIR}/win32/StoreAccess.cpp
-        ${CMAKE_CURRENT_LIST_DIR}/../com/BstrText.cpp)
+        ${CMAKE_CURRENT_LIST_DIR}/../com/BstrText.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/win32/pelorin-client.rc)
     target_link_libraries(pelorin-client PRIVATE ole32 oleaut32 uuid)
 else()
     target_sources(pelorin-client PRIVATE ${CMAKE_CURRENT_LIST_DIR}/posix/StoreAccess.cpp)

@@ -69,7 +69,10 @@ std::size_t OwnFolderLength(std::string_view path) {
 
 // A NUL anywhere (it would cut the path short), or a character Windows refuses in a name
 // after the caller's own folder.
+// A path without any such character anywhere needs no look at its folders: that is nearly
+// every path, and the look costs a status call per folder.
 bool HasRefusedName(std::string_view path, bool wildcardsAllowed) {
+    if (!HasRefusedNameCharacter(path, wildcardsAllowed)) return false;
     return path.find('\0') != std::string_view::npos ||
            HasRefusedNameCharacter(path.substr(OwnFolderLength(path)), wildcardsAllowed);
 }
@@ -90,7 +93,22 @@ std::string NativePathAfter(std::string_view path, std::size_t own) {
     return native;
 }
 
+// True when no name of `path` loses a trailing dot or space. Its native form is then the
+// same whichever leading folder is the caller's own, and the folders need not be looked at.
+bool KeepsEveryName(std::string_view path) {
+    std::size_t start = 0;
+    while (start <= path.size()) {
+        std::size_t end = path.find_first_of("\\/", start);
+        if (end == std::string_view::npos) end = path.size();
+        const std::string_view name = path.substr(start, end - start);
+        if (TrimmedName(name).size() != name.size()) return false;
+        start = end + 1;
+    }
+    return true;
+}
+
 std::string NativePath(std::string_view path) {
+    if (KeepsEveryName(path)) return Slashed(path);
     return NativePathAfter(path, OwnFolderLength(path));
 }
 
@@ -119,9 +137,9 @@ std::string FindNameIgnoringCase(const std::string& folder, const std::string& n
 // The path with every component after the caller's own folder spelled as on disk;
 // components that do not exist (yet) are kept as given.
 std::string Resolve(std::string_view path) {
-    const std::size_t own = OwnFolderLength(path);
-    std::string native = NativePathAfter(path, own);
+    std::string native = NativePath(path);
     if (Exists(native)) return native;
+    const std::size_t own = OwnFolderLength(path);
     std::string resolved = own > 0 ? native.substr(0, own) : native.starts_with('/') ? "/" : "";
     std::size_t pos = resolved.size();
     while (pos <= native.size()) {

@@ -30,6 +30,7 @@ TEST(FolderNames, AProgramFolderMayHoldWhatItemNamesMayNot) {
     EXPECT_EQ(Exchange(port, Request("NEW", "/sub/a.txt")), StoreAnswer("201 Created"));
     EXPECT_EQ(Exchange(port, Request("SET", "/sub/a.txt", "hi")), StoreAnswer("200 OK"));
     EXPECT_EQ(Exchange(port, Request("GET", "/sub/atxt")), StoreAnswer("200 OK", "hi"));
+    EXPECT_EQ(Exchange(port, Request("GET", "/SUB/ATXT")), StoreAnswer("200 OK", "hi"));
     EXPECT_EQ(Exchange(port, Request("DIR", "/sub/")), StoreAnswer("200 OK", "atxt\r\n"));
     EXPECT_EQ(Exchange(port, Request("DIR", "/sub/a*")), StoreAnswer("200 Found"));
     EXPECT_TRUE(Exchange(port, Request("NEW", "/sub/x:y"))
