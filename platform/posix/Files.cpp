@@ -308,18 +308,6 @@ bool DirectorySearch::Next(FileEntry& entry) {
     return false;
 }
 
-ReadableFile::ReadableFile(ReadableFile&& other) noexcept
-    : handle_(std::exchange(other.handle_, kNoFile)), size_(std::exchange(other.size_, 0)) {}
-
-ReadableFile& ReadableFile::operator=(ReadableFile&& other) noexcept {
-    if (this != &other) {
-        Close();
-        handle_ = std::exchange(other.handle_, kNoFile);
-        size_ = std::exchange(other.size_, 0);
-    }
-    return *this;
-}
-
 int ReadableFile::Open(std::string_view path) {
     Close();
     if (IsBadFilePath(path)) return errors::kBadFileNameOrNumber;
@@ -399,13 +387,6 @@ int AppendToFile(std::string_view path, std::string_view contents) {
     return WriteWith(path, contents, O_APPEND);
 }
 
-int ReplaceFileAtomically(std::string_view path, std::string_view contents) {
-    FileReplacement replacement;
-    if (const int error = replacement.Begin(path)) return error;
-    if (const int error = replacement.Write(contents)) return error;
-    return replacement.Commit();
-}
-
 int FileReplacement::Begin(std::string_view path) {
     Discard();
     error_ = 0;
@@ -446,12 +427,6 @@ void FileReplacement::Discard() {
     if (handle_ != kNoFile) close(static_cast<int>(std::exchange(handle_, kNoFile)));
     if (!temporary_.empty()) unlink(temporary_.c_str());
     temporary_.clear();
-}
-
-int FileReplacement::Fail(int error) {
-    Discard();
-    error_ = error;
-    return error;
 }
 
 int RemoveFile(std::string_view path) {

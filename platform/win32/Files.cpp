@@ -217,18 +217,6 @@ bool DirectorySearch::Next(FileEntry& entry) {
     return true;
 }
 
-ReadableFile::ReadableFile(ReadableFile&& other) noexcept
-    : handle_(std::exchange(other.handle_, kNoFile)), size_(std::exchange(other.size_, 0)) {}
-
-ReadableFile& ReadableFile::operator=(ReadableFile&& other) noexcept {
-    if (this != &other) {
-        Close();
-        handle_ = std::exchange(other.handle_, kNoFile);
-        size_ = std::exchange(other.size_, 0);
-    }
-    return *this;
-}
-
 // A folder cannot be opened this way: access denied, 75.
 int ReadableFile::Open(std::string_view path) {
     Close();
@@ -292,13 +280,6 @@ int CreateEmptyFile(std::string_view path) {
     return WriteWholeFile(path, {});
 }
 
-int ReplaceFileAtomically(std::string_view path, std::string_view contents) {
-    FileReplacement replacement;
-    if (const int error = replacement.Begin(path)) return error;
-    if (const int error = replacement.Write(contents)) return error;
-    return replacement.Commit();
-}
-
 int FileReplacement::Begin(std::string_view path) {
     Discard();
     error_ = 0;
@@ -342,12 +323,6 @@ void FileReplacement::Discard() {
     if (handle_ != kNoFile) CloseHandle(reinterpret_cast<HANDLE>(std::exchange(handle_, kNoFile)));
     if (!temporary_.empty()) DeleteFileA(temporary_.c_str());
     temporary_.clear();
-}
-
-int FileReplacement::Fail(int error) {
-    Discard();
-    error_ = error;
-    return error;
 }
 
 int RemoveFile(std::string_view path) {
