@@ -32,9 +32,8 @@ cp "$build/server/pelorin" "$work/"
 mkdir "$work/data"
 head -c 100 /dev/zero | tr '\0' x >"$work/data/small"
 
-listening() { (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
-port=$((20000 + $$ % 20000))
-while listening "$port"; do port=$((port + 1)); done
+. "$(dirname "$0")/../testing/ports.sh"
+free_port
 "$work/pelorin" "/PORT$port" /START </dev/null >"$work/server.log" 2>&1 &
 server=$!
 trap 'kill "$server" 2>/dev/null; wait "$server" 2>/dev/null; rm -rf "$work"' EXIT
@@ -45,11 +44,11 @@ listening "$port" || { echo "the server does not listen on port $port" >&2; exit
 # first; the cost line after a "calls=" line is the call's inclusive cost, not counted.
 per_object() {
     awk -v calls="$2" '
-        function object(spec,  id, name) {
-            id = spec; sub(/\).*/, "", id); sub(/^\(/, "", id)
-            name = spec; sub(/^\([0-9]+\) ?/, "", name)
+        function object(entry,  id, name) {
+            id = entry; sub(/\).*/, "", id); sub(/^\(/, "", id)
+            name = entry; sub(/^\([0-9]+\) ?/, "", name)
             if (name != "") names[id] = name
-            return (id in names) ? names[id] : spec
+            return (id in names) ? names[id] : entry
         }
         /^ob=/ { ob = object(substr($0, 4)); next }
         /^cob=/ { object(substr($0, 5)); next }

@@ -1,7 +1,9 @@
 #include "testing/TestLoop.h"
 
+#include <chrono>
 #include <cstdlib>
 #include <string>
+#include <thread>
 
 #include "platform/Clock.h"
 #include "platform/MessageQueue.h"
@@ -36,6 +38,14 @@ std::uint32_t TimeScale() {
 std::uint32_t ScaledMs(std::uint32_t ms) {
     const std::uint64_t scaled = std::uint64_t{ms} * TimeScale();
     return static_cast<std::uint32_t>(scaled < kLongestLimitMs ? scaled : kLongestLimitMs);
+}
+
+bool PollUntil(const std::function<bool()>& done) {
+    for (std::uint32_t i = 0; i < 500 * TimeScale(); ++i) {
+        if (done()) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return false;
 }
 
 bool PumpUntil(const std::function<bool()>& done, std::uint32_t timeoutMs) {

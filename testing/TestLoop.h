@@ -19,6 +19,11 @@ std::uint32_t ScaledMs(std::uint32_t ms);
 // Dispatches messages until `done` is true or `timeoutMs` (scaled) passed; true when done.
 bool PumpUntil(const std::function<bool()>& done, std::uint32_t timeoutMs = 5000);
 
+// Asks `done` every 20 ms for up to 10 s (scaled) without dispatching anything: for what
+// another process or thread does where no event tells of it (a port that starts to
+// listen, a file that appears). True when done.
+bool PollUntil(const std::function<bool()>& done);
+
 // Dispatches whatever arrives during `ms` milliseconds.
 void PumpFor(std::uint32_t ms);
 

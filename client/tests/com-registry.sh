@@ -24,16 +24,7 @@ case $bits in
 esac
 path="Z:${dll//\//\\}"
 
-checks=0 failures=0
-check() {  # check WHAT CONDITION...
-    local what=$1
-    shift
-    checks=$((checks + 1))
-    if ! "$@"; then
-        failures=$((failures + 1))
-        echo "FAILED: $what"
-    fi
-}
+. "$(dirname "$0")/../../testing/checks.sh"
 
 run() { WINELOADER=$wine "$wine" "$@" </dev/null; }
 # query VIEW KEY [reg options]: the key's values as "name|type|data" lines; fails when
@@ -93,5 +84,4 @@ unregister)
     ;;
 esac
 
-echo "SUMMARY: $checks checks, $failures failed"
-exit "$failures"
+summary

@@ -17,18 +17,7 @@ if [ ! -f "$dll64" ]; then
     exit 77
 fi
 
-checks=0 failures=0
-output=""
-check() {  # check WHAT CONDITION...: shows the condition's output only when it fails
-    local what=$1
-    shift
-    checks=$((checks + 1))
-    if ! "$@"; then
-        failures=$((failures + 1))
-        echo "FAILED: $what"
-        sed 's/^/    | /' <<<"$output"
-    fi
-}
+. "$(dirname "$0")/../../testing/checks.sh"
 
 registry() {  # registry register|unregister BITS
     local dll=$dll32 wine=$wine32
@@ -55,5 +44,4 @@ check "the 64-bit DLL unregisters" registry unregister 64
 check "the 32-bit host still works" works 32
 check "the 64-bit host gets error 429" refused 64
 
-echo "SUMMARY: $checks checks, $failures failed"
-exit "$failures"
+summary

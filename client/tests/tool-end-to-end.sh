@@ -14,16 +14,7 @@ runner=()
 [[ $tool == *.exe ]] && runner=("${WINELOADER:?the Wine loader of the tool}")
 [[ -n ${PELORIN_TEST_RUNNER:-} ]] && runner=("$PELORIN_TEST_RUNNER")
 
-checks=0 failures=0
-check() {  # check WHAT CONDITION...
-    local what=$1
-    shift
-    checks=$((checks + 1))
-    if ! "$@"; then
-        failures=$((failures + 1))
-        echo "FAILED: $what" >&2
-    fi
-}
+. "$(dirname "$0")/../../testing/checks.sh"
 
 out=$workdir/out err=$workdir/err
 run() {  # run ARGUMENT...: the tool's status in $status, its output in $out and $err
@@ -74,5 +65,4 @@ run DeleteFile e2e/f; check "DeleteFile" [ "$status" = 0 ]
 run DeleteFolder e2e; check "DeleteFolder" [ "$status" = 0 ]
 run DirFile e2e/f; check "gone" output_is $'false\n'
 
-echo "SUMMARY: $checks checks, $failures failed"
-exit "$failures"
+summary

@@ -16,14 +16,8 @@ mkdir -p "$workdir"
 cp "$server" "$workdir/"
 program="$workdir/$(basename "$server")"
 
-listening() { (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
-
-# A port nobody listens on, starting from one that differs from run to run.
-port=$((20000 + $$ % 20000))
-for _ in $(seq 1 200); do
-    listening "$port" || break
-    port=$((port + 1))
-done
+. "$(dirname "$0")/../../testing/ports.sh"
+free_port
 
 if [[ $program == *.exe ]]; then
     "${WINELOADER:?the Wine loader of the program}" "$program" "/PORT$port" /START \

@@ -20,23 +20,10 @@ done
 rm -rf "$work"
 mkdir -p "$work"
 
-checks=0 failures=0
-check() {  # check WHAT CONDITION...
-    local what=$1
-    shift
-    checks=$((checks + 1))
-    if ! "$@"; then
-        failures=$((failures + 1))
-        echo "FAILED: $what" >&2
-    fi
-}
+. "$(dirname "$0")/../../testing/checks.sh"
 has_line() { grep -qxF -- "$2" <<<"$1"; }
 has_no() { ! grep -qF -- "$2" <<<"$1"; }
 is_stripped() { ! readelf -S "$1" | grep -q '\.debug_info'; }
-summary() {
-    echo "SUMMARY: $checks checks, $failures failed"
-    exit "$failures"
-}
 
 # --- The package ---------------------------------------------------------------------
 if ! cpack --config "$build/CPackConfig.cmake" -B "$work/out" >"$work/cpack.log" 2>&1; then
@@ -149,12 +136,8 @@ check "pelorin-client --version" [ "$?/$out" = "0/pelorin-client $version" ]
 check "pelorin-client --help" [ "$?" = 0 ]
 
 # --- The server as its unit runs it ----------------------------------------------------
-listening() { (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
-port=$((20000 + $$ % 20000))
-for _ in $(seq 1 200); do
-    listening "$port" || break
-    port=$((port + 1))
-done
+. "$(dirname "$0")/../../testing/ports.sh"
+free_port
 # The port goes where an administrator puts it; systemd reads the file, then fills in
 # ${VAR} and %S (the state folders' root, /var/lib) and makes the StateDirectory.
 environment_file=$(sed -n 's/^EnvironmentFile=-\{0,1\}//p' "$unit")

@@ -29,20 +29,8 @@ libid='{47788BB1-4D89-4993-B94D-63EAB8B7C29D}'
 progid=Pelorin_Client.PelorinClient
 uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Pelorin'
 
-checks=0 failures=0
-output=""
-check() {  # check WHAT CONDITION...: shows the condition's output only when it fails
-    local what=$1
-    shift
-    checks=$((checks + 1))
-    output=""
-    if ! "$@"; then
-        failures=$((failures + 1))
-        echo "FAILED: $what"
-        [ -n "$output" ] && sed 's/^/    | /' <<<"$output"
-    fi
-    return 0
-}
+. "$(dirname "$0")/../../testing/checks.sh"
+. "$(dirname "$0")/../../testing/ports.sh"
 
 # run BITS PROGRAM ARGUMENTS...: a Windows program under the loader of BITS, ended after
 # 120 s (a message box, which no one can answer here, would keep it waiting for ever).
@@ -82,14 +70,9 @@ gone() {
 }
 
 server_pid=""
-listening() { (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
 # Starts the installed server on a free port (in $port) and waits until it listens.
 start_server() {
-    port=$((20000 + $$ % 20000))
-    for _ in $(seq 1 200); do
-        listening "$port" || break
-        port=$((port + 1))
-    done
+    free_port
     WINELOADER=$wine64 "$wine64" "$folder\\Pelorin.exe" "/PORT$port" /START /LOG2 \
         </dev/null >"$work/server.log" 2>&1 &
     server_pid=$!

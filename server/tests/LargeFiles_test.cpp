@@ -7,7 +7,6 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
-#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -126,7 +125,7 @@ class LargeFiles : public ::testing::Test {
         port_ = testing::UnusedLoopbackPort();
         ASSERT_TRUE(program_.Start(platform::ProgramFolder() + PELORIN_PROGRAM_NAME, folder_.path(),
                                    "/PORT" + std::to_string(port_) + " /START"));
-        ASSERT_TRUE(WaitUntil([&] { return Connection(port_).connected(); }));
+        ASSERT_TRUE(testing::PollUntil([&] { return Connection(port_).connected(); }));
         watchdog_ = std::thread([this] { StopProgramAfterLimit(); });
         old_ = Pattern(FileSize(), 1);
         ASSERT_EQ(platform::WriteWholeFile(Big(), old_), 0);
@@ -154,15 +153,6 @@ class LargeFiles : public ::testing::Test {
         program_.RequestStop();
     }
 
-    // Bounded: the program does what is waited for within seconds or not at all.
-    static bool WaitUntil(const std::function<bool()>& done) {
-        for (std::uint32_t i = 0; i < 500 * testing::TimeScale(); ++i) {
-            if (done()) return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        return false;
-    }
-
     std::string Big() const { return folder_.path() + "data\\big"; }
     std::string Stored() const {
         std::string contents;
@@ -184,7 +174,7 @@ class LargeFiles : public ::testing::Test {
     void BeginSet(Connection& connection, std::string_view body, std::size_t sent) {
         ASSERT_TRUE(connection.Send(SetHead(body.size())));
         ASSERT_TRUE(connection.Send(body.substr(0, sent)));
-        ASSERT_TRUE(WaitUntil([&] { return Temporaries().size() == 1; }));
+        ASSERT_TRUE(testing::PollUntil([&] { return Temporaries().size() == 1; }));
     }
     std::string Get() {
         Connection connection(port_);
@@ -230,7 +220,7 @@ TEST_F(LargeFiles, ABodyCutOffOrStoppedHalfwayLeavesTheOldContentAndNoTemporaryF
         Connection hangsUp(port_);
         BeginSet(hangsUp, fresh, fresh.size() / 2);
     }
-    ASSERT_TRUE(WaitUntil([&] { return Temporaries().empty(); }));
+    ASSERT_TRUE(testing::PollUntil([&] { return Temporaries().empty(); }));
     EXPECT_TRUE(Stored() == old_);
 
     Connection stopped(port_);

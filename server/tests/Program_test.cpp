@@ -1,9 +1,7 @@
 // The server program as its user meets it: started with switches, worked through its
 // window (the terminal on Linux), serving requests, stopped and closed, with its exit
 // status and its log.
-#include <chrono>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -31,16 +29,8 @@ class ServerProgram : public ::testing::Test {
     std::string ProgramFile() const { return platform::ProgramFolder() + PELORIN_PROGRAM_NAME; }
     std::string Folder() const { return folder_.path(); }
 
-    // Bounded: the program answers within a few seconds or not at all.
-    static bool WaitUntil(const std::function<bool()>& done) {
-        for (std::uint32_t i = 0; i < 500 * testing::TimeScale(); ++i) {
-            if (done()) return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        return false;
-    }
     bool WaitCaption(ProgramRunner& program, const std::string& caption) {
-        return WaitUntil([&] { return program.ButtonCaption() == caption; });
+        return testing::PollUntil([&] { return program.ButtonCaption() == caption; });
     }
     static bool Listening(std::uint16_t port) { return TestPeer(port).connected(); }
 
@@ -104,7 +94,7 @@ TEST_F(ServerProgram, SwitchesStartItAndAStopRequestEndsIt) {
     // The debug window, too, goes with the program.
     const std::string switches = "-LOG3 /debug /port" + std::to_string(port) + " \\Start";
     ASSERT_TRUE(program.Start(ProgramFile(), Folder(), switches));
-    ASSERT_TRUE(WaitUntil([&] { return Listening(port); }));
+    ASSERT_TRUE(testing::PollUntil([&] { return Listening(port); }));
     TestPeer open(port);  // still open when the program goes
     EXPECT_EQ(Exchange(port, "DIR /x HTTP/1.0\r\n\r\n"), Answer("404 Not Found"));
     ASSERT_TRUE(program.RequestStop());
@@ -124,7 +114,7 @@ TEST_F(ServerProgram, FolderSwitchMovesDataLogAndDiagnosticFiles) {
     ASSERT_TRUE(program.Start(
         ProgramFile(), Folder(),
         "/LOG2 /DEBUGFILE /PORT" + std::to_string(port) + " /START \"/FOLDER=" + files + "\""));
-    ASSERT_TRUE(WaitUntil([&] { return Listening(port); }));
+    ASSERT_TRUE(testing::PollUntil([&] { return Listening(port); }));
     EXPECT_EQ(Exchange(port, "NEW /a.txt HTTP/1.0\r\n\r\n"), Answer("201 Created"));
     ASSERT_TRUE(program.CloseWindow());
     EXPECT_EQ(program.Wait(10000), 0);
@@ -152,7 +142,7 @@ TEST_F(ServerProgram, PortInUseLeavesItStoppedAndSaysWhy) {
     ProgramRunner program;
     ASSERT_TRUE(program.Start(ProgramFile(), Folder(),
                               "/LOG2 /PORT" + std::to_string(local.port) + " /START"));
-    ASSERT_TRUE(WaitUntil([&] { return Log().size() >= 8; }));
+    ASSERT_TRUE(testing::PollUntil([&] { return Log().size() >= 8; }));
     const Lines log = Log();
     EXPECT_EQ(log[6], "listen to port " + std::to_string(local.port));
     EXPECT_TRUE(log[7].starts_with("Listen_Error(10048, ")) << log[7];
