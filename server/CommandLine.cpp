@@ -13,11 +13,16 @@ namespace {
 struct SwitchWord {
     std::string_view word;
     SwitchKind kind;
+    // The argument must be the word itself, not merely begin with it.
+    bool whole = false;
 };
 
 // "DEBUGFILE" stands before "DEBUG", so it never also counts as "DEBUG". The words after
 // START begin with none before them, so they take no argument away from those. One switch
-// character is dropped before matching, so "--help" is matched as "-HELP".
+// character is dropped before matching, so "--help" is matched as "-HELP". The help and
+// version words end the program instead of starting the store, so they match whole: an
+// argument that merely begins like them ("/Helpdesk", "version2") is ignored like any
+// other unknown one, and a store under a service manager still starts.
 constexpr std::array<SwitchWord, 12> kSwitchWords = {{
     {"DEBUGFILE", SwitchKind::DebugFile},
     {"DEBUG", SwitchKind::Debug},
@@ -26,11 +31,11 @@ constexpr std::array<SwitchWord, 12> kSwitchWords = {{
     {"PORT", SwitchKind::Port},
     {"START", SwitchKind::Start},
     {"FOLDER", SwitchKind::Folder},
-    {"?", SwitchKind::Help},
-    {"HELP", SwitchKind::Help},
-    {"-HELP", SwitchKind::Help},
-    {"VERSION", SwitchKind::Version},
-    {"-VERSION", SwitchKind::Version},
+    {"?", SwitchKind::Help, true},
+    {"HELP", SwitchKind::Help, true},
+    {"-HELP", SwitchKind::Help, true},
+    {"VERSION", SwitchKind::Version, true},
+    {"-VERSION", SwitchKind::Version, true},
 }};
 
 constexpr std::string_view kHelp =
@@ -111,7 +116,7 @@ Switch ReadSwitch(std::string_view argument) {
     }
     const std::string upper = UpperCase(argument);
     for (const SwitchWord& candidate : kSwitchWords) {
-        if (StartsWith(upper, candidate.word)) {
+        if (candidate.whole ? upper == candidate.word : StartsWith(upper, candidate.word)) {
             return WithValue(candidate.kind, argument.substr(candidate.word.size()));
         }
     }

@@ -42,6 +42,7 @@ struct Switch {
 // it, tried in the order DEBUGFILE, DEBUG, LOG, PROZESSINFO, PORT, START, FOLDER, then
 // "?", HELP, -HELP, VERSION, -VERSION (so "--help" and "--version" count), and the first
 // match wins, so DEBUGFILE is never also DEBUG; no other word begins with another one.
+// The help and version words count only as the whole argument ("/Helpdesk" is none).
 // "LOG" takes the number
 // after its three letters (none gives 0); a number outside 16 bits drops the switch.
 // "PORT" needs the digits of a port after it. "FOLDER" needs "=" or ":" and a folder

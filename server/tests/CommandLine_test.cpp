@@ -88,6 +88,23 @@ TEST(ReadSwitch, WordsMatchByPrefixInOrderAnyCase) {
     for (const Case& c : cases) EXPECT_EQ(ReadSwitch(c.argument).kind, c.kind) << c.argument;
 }
 
+// Help and version end the program instead of starting the store: an argument that only
+// begins like them is an unknown switch, ignored.
+TEST(ReadSwitch, HelpAndVersionCountOnlyAsWholeWords) {
+    struct Case {
+        const char* argument;
+        SwitchKind kind;
+    };
+    const Case cases[] = {
+        {"/Helpdesk", SwitchKind::None}, {"version2", SwitchKind::None},
+        {"--helpme", SwitchKind::None},  {"/??", SwitchKind::None},
+        {"-versions", SwitchKind::None}, {"/?x", SwitchKind::None},
+        {"HELP", SwitchKind::Help},      {"/ help", SwitchKind::Help},
+        {"?", SwitchKind::Help},         {"\\VERSION", SwitchKind::Version},
+    };
+    for (const Case& c : cases) EXPECT_EQ(ReadSwitch(c.argument).kind, c.kind) << c.argument;
+}
+
 TEST(ReadSwitch, LogTakesTheNumberAfterItsThreeLetters) {
     struct Case {
         const char* argument;
