@@ -2,6 +2,7 @@
 // escape them and the spaces between arguments are all that splitting drops; arguments
 // quoted again split back the same; letter case never changes what a switch means; a
 // switch is one its argument begins with, and carries a usable value.
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -75,6 +76,11 @@ void CheckSwitch(const std::string& argument) {
         rest = TrimSpaces(rest.substr(1));
     }
     Require(BeginsWithAWordOf(rest, found.kind), "the argument begins with its word");
+    if (found.kind == SwitchKind::Help || found.kind == SwitchKind::Version) {
+        const auto words = WordsOf(found.kind);
+        Require(std::find(words.begin(), words.end(), UpperCase(rest)) != words.end(),
+                "help and version are whole words");
+    }
     if (found.kind == SwitchKind::Port) {
         Require(AllDigits(found.portText), "a port is digits");
         Require(rest.find(found.portText) != std::string_view::npos, "the port as written");
