@@ -63,6 +63,8 @@ int PushSentBytes(SocketHandle socket);
 // the socket took only part of is read again next time).
 int SendFromFile(SocketHandle socket, const ReadableFile& file, std::uint64_t offset, int length);
 int ReceiveBytes(SocketHandle socket, char* buffer, int length);
+// Bytes that have arrived and wait to be received; 0 when there are none or it is unknown.
+int UnreadBytes(SocketHandle socket);
 // Refused with kWsaEInval while notifications are requested (mask not 0).
 int SetSocketBlocking(SocketHandle socket, bool blocking);
 int RequestNotifications(SocketHandle socket, WindowHandle window, MessageId message,

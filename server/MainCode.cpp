@@ -116,7 +116,8 @@ int RunServerProgram() {
     WriteLog("loading ready");
     // Ctrl+C and termination signals close the window, as the user would.
     platform::WatchStopRequests(gMainForm->Window());
-    // Every GET of a large file reads it whole into a fresh buffer.
+    // With the log showing contents, whole files and bodies pass through memory, one
+    // buffer per request: keep those buffers' pages instead of mapping them afresh.
     platform::KeepLargeBuffersForReuse();
 
     WriteLog("ready to show me");

@@ -49,6 +49,8 @@ class MainForm : private WebServerEvents, private DBClientEvents {
     std::int32_t ListeningPort() const;
     // The handler table's upper bound: the number of handlers made since the start.
     std::size_t HandlerCount() const { return handlers_.size() - 1; }
+    // How many handlers have reported themselves free and wait for a connection.
+    std::size_t FreeHandlerCount() const { return freeSlots_.size(); }
 
   private:
     void NewClient(WebServer& sender, const std::shared_ptr<WebServerClient>& client) override;

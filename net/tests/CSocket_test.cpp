@@ -5,14 +5,11 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <thread>
-
 #include "net/SocketModule.h"
-#include "testing/RecordingHooks.h"
 #include "net/tests/SocketTestSupport.h"
 #include "platform/MessageQueue.h"
 #include "platform/Sockets.h"
+#include "testing/RecordingHooks.h"
 #include "testing/TestLoop.h"
 
 namespace pelorin {
@@ -21,6 +18,7 @@ namespace {
 using testing::Address;
 using testing::Fake;
 using testing::LoopbackPair;
+using testing::PollUntil;
 using testing::PumpFor;
 using testing::PumpUntil;
 using testing::RecordingOwner;
@@ -319,7 +317,10 @@ TEST_F(CSocketTest, DataStillUnreadAtTheCloseNoticeArrivesBeforeClosed) {
     const std::string last(4500, 'w');
     pair.server->SendData(CSocket::ByteArray{last});
     pair.server->Cancel();
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));  // arrived, not read
+    const platform::SocketHandle handle = pair.client->SocketHandle;
+    ASSERT_TRUE(PollUntil([&] {  // arrived, not read
+        return platform::UnreadBytes(handle) == static_cast<int>(last.size());
+    }));
     Notify(*pair.client, SocketModule::kSocketMessage, 32, 0);
     EXPECT_EQ(receivedAtClose.size(), last.size());
     EXPECT_TRUE(receivedAtClose == last);

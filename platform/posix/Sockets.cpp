@@ -511,6 +511,12 @@ int PushSentBytes(SocketHandle socket) {
     return 0;
 }
 
+int UnreadBytes(SocketHandle socket) {
+    std::lock_guard lock(gMutex);
+    const SocketRecord* r = Find(socket);
+    return r == nullptr ? 0 : PendingBytes(r->fd);
+}
+
 int ReceiveBytes(SocketHandle socket, char* buffer, int length) {
     std::lock_guard lock(gMutex);
     SocketRecord* r = Find(socket);

@@ -108,7 +108,12 @@ TEST(Timers, TicksAreNeverDeliveredToAnotherThread) {
     std::thread other([&] {
         gCallbacks = {};
         otherId = SetCallbackTimer(15, RecordCallback);
-        PumpUntil([&] { return stop.load(); }, 5000);
+        PumpUntil(
+            [&] {
+                otherTicks = static_cast<int>(gCallbacks.ids.size());
+                return stop.load();
+            },
+            20000);
         otherTicks = static_cast<int>(gCallbacks.ids.size());
         KillCallbackTimer(otherId);
     });
@@ -117,7 +122,8 @@ TEST(Timers, TicksAreNeverDeliveredToAnotherThread) {
     int seenHere = 0;
     const std::uint32_t start = TickCount();
     Msg msg;
-    while (ElapsedMs(start, TickCount()) < 150) {
+    while (otherTicks.load() < 2 &&
+           static_cast<std::uint32_t>(ElapsedMs(start, TickCount())) < testing::ScaledMs(5000)) {
         while (PeekMsg(msg)) {
             if (msg.message == kWmTimer && msg.wParam == otherId.load()) ++seenHere;
         }

@@ -132,6 +132,13 @@ int ReceiveBytes(SocketHandle socket, char* buffer, int length) {
     return recv(ToNative(socket), buffer, length, 0);
 }
 
+int UnreadBytes(SocketHandle socket) {
+    u_long unread = 0;
+    return ioctlsocket(ToNative(socket), static_cast<long>(FIONREAD), &unread) == 0
+               ? static_cast<int>(unread)
+               : 0;
+}
+
 int SetSocketBlocking(SocketHandle socket, bool blocking) {
     u_long nonBlocking = blocking ? 0 : 1;
     return ioctlsocket(ToNative(socket), static_cast<long>(FIONBIO), &nonBlocking);

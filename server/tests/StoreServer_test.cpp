@@ -118,14 +118,16 @@ TEST_F(StoreServer, TableGrowsWhileAllAreBusyAndThenReuses) {
     // The answered one's handler serves the next connection.
     EXPECT_EQ(Request("GET /x HTTP/1.0\r\n\r\n"), Answer("200 OK", "1"));
     EXPECT_EQ(form_->HandlerCount(), 10u);
-    // A peer that leaves without a request frees its handler as well.
+    // A peer that leaves without a request frees its handler as well: with the answered
+    // one, three wait, and the next two connections take two of them.
     open[3]->Close();
     open[4]->Close();
-    PumpFor(50);
+    ASSERT_TRUE(PumpUntil([&] { return form_->FreeHandlerCount() == 3; }));
     EXPECT_EQ(Request("GET /x HTTP/1.0\r\n\r\n"), Answer("200 OK", "1"));
+    ASSERT_TRUE(PumpUntil([&] { return form_->FreeHandlerCount() == 3; }));
     TestPeer another(port_);
     ASSERT_TRUE(another.connected());
-    PumpFor(50);
+    ASSERT_TRUE(PumpUntil([&] { return form_->FreeHandlerCount() == 2; }));
     EXPECT_EQ(form_->HandlerCount(), 10u);
 }
 
