@@ -25,8 +25,11 @@ namespace SocketModule {
 // The socket notification message of every CSocket notification window.
 constexpr platform::MessageId kSocketMessage = messages::kSocketNotification;
 // Notification masks: outgoing connections, and listening or accepted sockets.
-constexpr std::uint32_t kConnectMask = 51;
-constexpr std::uint32_t kListenMask = 43;
+constexpr std::uint32_t kConnectMask =  // 51
+    platform::kFdRead | platform::kFdWrite | platform::kFdConnect | platform::kFdClose;
+constexpr std::uint32_t kListenMask =  // 43
+    platform::kFdRead | platform::kFdWrite | platform::kFdAccept | platform::kFdClose;
+static_assert(kConnectMask == 51 && kListenMask == 43);
 // Receiving works in pieces of at most this many bytes.
 constexpr int kReceivePiece = 2000;
 

@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "server/http/Winsock.h"
+
 namespace pelorin {
 
 std::shared_ptr<WebServer> WebServer::Create() {
@@ -22,7 +24,7 @@ void WebServer::Listen(std::int32_t port) {
 }
 
 std::int32_t WebServer::GetPortInUse() const {
-    return Socket->GetState(0) == 2 ? Socket->GetPort(0) : 0;
+    return Socket->GetState(0) == Winsock::sckListening ? Socket->GetPort(0) : 0;
 }
 
 void WebServer::Disconnect() {
