@@ -16,6 +16,21 @@ namespace pelorin::platform {
 // kTemporaryFilePrefix does, so that listings pass over these names too.
 constexpr std::string_view kAsideFilePrefix = ".pelorin-aside-";
 
+// Makes the hidden folder of the temporaries at the top of `dataFolder` (TemporaryNames.h)
+// and holds its lock for the program's life. When no other running program holds it, every
+// temporary of an earlier start goes first (a file moved aside gets its item's name back
+// when that name is missing). From then on the temporaries of files below `dataFolder` lie
+// there. False when the folder cannot be made or locked: they then lie beside their files.
+bool OpenTemporaryFolder(std::string_view dataFolder);
+
+// Lets the lock go and keeps the temporaries beside their files again: for tests, which
+// remove their data folders afterwards.
+void CloseTemporaryFolder();
+
+// The names that older versions gave their temporaries beside the files. This version
+// never makes them, so one that carries this process's own number was left by an earlier
+// start that happened to run as the same number (as in a container, where the server is
+// process 1 every time).
 // In `folder` and every folder below it, for each process that no longer runs: removes
 // the temporary files of ReplaceFileAtomically, and gives a file moved aside its own name
 // back when that name is missing (else removes it). Files of running processes (another

@@ -77,7 +77,9 @@ void MainForm::Form_Load() {
     freeSlots_.clear();
     const std::string dataFolder = ProgramFolderPath() + "data";
     if (!AnyEntryNamed(dataFolder)) MakeFolder(dataFolder);
-    // A server that died while it stored a file left the new content's temporary file.
+    // A server that died while it stored a file left the new content's temporary file:
+    // in the hidden folder, or beside the file where an older version ran.
+    platform::OpenTemporaryFolder(dataFolder);
     platform::RemoveStaleTemporaries(dataFolder);
 }
 

@@ -8,7 +8,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <exception>
 #include <string>
@@ -16,6 +15,7 @@
 
 #include "base/RuntimeError.h"
 #include "platform/FileNames.h"
+#include "platform/TemporaryNames.h"
 #include "platform/Wildcard.h"
 
 namespace pelorin::platform {
@@ -217,8 +217,6 @@ int WriteWith(std::string_view path, std::string_view contents, int flags) {
     return closed == 0 ? 0 : ErrorFromErrno(closed, native);
 }
 
-std::atomic<unsigned> gTemporaryCounter{0};
-
 std::uint32_t AttributesOf(const std::string& folder, const dirent* e) {
     std::uint32_t attributes = 0;
     bool directory = e->d_type == DT_DIR;
@@ -227,6 +225,18 @@ std::uint32_t AttributesOf(const std::string& folder, const dirent* e) {
     const std::string_view name(e->d_name);
     if (name.starts_with('.') && name != "." && name != "..") attributes |= kAttrHidden;
     return attributes;
+}
+
+// In the data folder's hidden folder when the file lies below it, else beside the file.
+std::string TemporaryPathFor(std::string_view path, const std::string& native) {
+    const std::uint32_t count = NextTemporaryCount();
+    const std::string dataFolder = TemporaryDataFolderOf(path);
+    if (!dataFolder.empty()) {
+        return Slashed(dataFolder) + "/" + std::string(kTemporaryFolderName) + "/" +
+               TemporaryName(StartIdentity(), count);
+    }
+    return ParentOf(native) + "/" + std::string(kTemporaryFilePrefix) + StartIdentity() + "-" +
+           std::to_string(count);
 }
 
 }  // namespace
@@ -393,8 +403,7 @@ int FileReplacement::Begin(std::string_view path) {
     target_ = std::string(path);
     if (IsBadFilePath(path)) return Fail(errors::kBadFileNameOrNumber);
     const std::string native = Resolve(path);
-    std::string temporary = ParentOf(native) + "/" + std::string(kTemporaryFilePrefix) +
-                            std::to_string(getpid()) + "-" + std::to_string(++gTemporaryCounter);
+    std::string temporary = TemporaryPathFor(path, native);
     const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0) return Fail(ErrorFromErrno(errno, native));
     handle_ = fd;

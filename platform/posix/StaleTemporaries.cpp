@@ -4,11 +4,14 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <stdio.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <string>
+
+#include "platform/TemporaryNames.h"
 
 namespace pelorin::platform {
 namespace {
@@ -18,7 +21,8 @@ constexpr int kMaxDepth = 64;
 
 bool ProcessEnded(std::uint32_t process) {
     const auto pid = static_cast<pid_t>(process);
-    if (pid <= 0 || pid == getpid()) return false;
+    if (pid <= 0) return false;
+    if (pid == getpid()) return true;
     return kill(pid, 0) != 0 && errno == ESRCH;
 }
 
@@ -60,15 +64,77 @@ void RemoveIn(const std::string& folder, int depth) {
     closedir(dir);
 }
 
-}  // namespace
-
-void RemoveStaleTemporaries(std::string_view folder) {
+std::string NativeFolder(std::string_view folder) {
     std::string native(folder);
     for (char& c : native) {
         if (c == '\\') c = '/';
     }
     while (native.size() > 1 && native.ends_with('/')) native.pop_back();
-    RemoveIn(native, 0);
+    return native;
+}
+
+// The lock on the temporary folder that this program holds; -1 before OpenTemporaryFolder.
+int gLock = -1;
+
+// A temporary of an earlier start: its new content goes, a file moved aside takes its
+// item's name back when that is missing.
+void RemoveEarlierStart(const std::string& dataFolder, const std::string& folder,
+                        const std::string& name) {
+    const TemporaryNameParts parts = TemporaryNameOf(name);
+    if (parts.start.empty() || parts.start == StartIdentity()) return;
+    const std::string path = folder + "/" + name;
+    if (!parts.aside) {
+        unlink(path.c_str());
+        return;
+    }
+    const std::string own = dataFolder + NativeFolder(parts.item);
+    if (renameat2(AT_FDCWD, path.c_str(), AT_FDCWD, own.c_str(), RENAME_NOREPLACE) != 0) {
+        unlink(path.c_str());
+    }
+}
+
+void RemoveEarlierStarts(const std::string& dataFolder, const std::string& folder) {
+    DIR* dir = opendir(folder.c_str());
+    if (dir == nullptr) return;
+    while (const dirent* e = readdir(dir)) {
+        if (e->d_type == DT_DIR) continue;
+        RemoveEarlierStart(dataFolder, folder, e->d_name);
+    }
+    closedir(dir);
+}
+
+}  // namespace
+
+// The lock is taken shared for the program's life; only a start that gets it exclusively
+// (no other program works on this folder) may remove what it finds.
+bool OpenTemporaryFolder(std::string_view dataFolder) {
+    const std::string data = NativeFolder(dataFolder);
+    const std::string folder = data + "/" + std::string(kTemporaryFolderName);
+    if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) return false;
+    struct stat st {};
+    if (lstat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;  // no link
+    const std::string lockPath = folder + "/" + std::string(kTemporaryLockName);
+    const int lock = open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (lock < 0) return false;
+    if (flock(lock, LOCK_EX | LOCK_NB) == 0) RemoveEarlierStarts(data, folder);
+    if (flock(lock, LOCK_SH) != 0) {
+        close(lock);
+        return false;
+    }
+    if (gLock >= 0) close(gLock);
+    gLock = lock;
+    SetTemporaryDataFolder(dataFolder);
+    return true;
+}
+
+void CloseTemporaryFolder() {
+    SetTemporaryDataFolder("");
+    if (gLock >= 0) close(gLock);
+    gLock = -1;
+}
+
+void RemoveStaleTemporaries(std::string_view folder) {
+    RemoveIn(NativeFolder(folder), 0);
 }
 
 }  // namespace pelorin::platform

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/Files.h"
+#include "platform/TemporaryNames.h"
 #include "testing/TempFolder.h"
 #include "testing/TestSystem.h"
 
@@ -70,7 +71,8 @@ TEST(StaleTemporaries, AsideNamesCarryTheirProcessAndTheFilesOwnName) {
 // back, unless that name was taken since.
 TEST(StaleTemporaries, AFileMovedAsideGetsItsNameBackWhenItIsMissing) {
     const std::string ended = AsideFileName(2000000000, 1, "item");
-    const std::string running = AsideFileName(testing::OwnProcessNumber(), 1, "item");
+    // This version never gives these names; one with its own number is an earlier start's.
+    const std::string own = AsideFileName(testing::OwnProcessNumber(), 1, "item");
     const std::string prefix(kAsideFilePrefix);
     const Files lookalikes = {{prefix + "x-1-item", "a"},
                               {prefix + kEnded + "-1-", "b"},
@@ -88,7 +90,9 @@ TEST(StaleTemporaries, AFileMovedAsideGetsItsNameBackWhenItIsMissing) {
         {"ended, the name taken: the file moved aside goes",
          {{ended, "old"}, {"item", "newer"}},
          {{"item", "newer"}}},
-        {"running: stays", {{running, "old"}}, {{running, "old"}}},
+        {"the own process number: an earlier start's, the old content is back",
+         {{own, "old"}},
+         {{"item", "old"}}},
         {"look-alikes: stay", lookalikes, lookalikes},
     };
     for (const auto& row : rows) {
@@ -119,6 +123,48 @@ TEST(StaleTemporaries, OnlyThoseOfEndedProcessesGo) {
         for (const auto& name : lookalikes) EXPECT_TRUE(Exists(where + name)) << where << name;
     }
     EXPECT_EQ(RemoveFolder(folder.path() + "sub\\" + staleLookingFolder), 0);
+}
+
+// The hidden folder of the temporaries: at a start that holds it alone, whatever an earlier
+// start left goes (a file moved aside back to its name); the running start's own stay.
+TEST(StaleTemporaries, AStartRemovesEveryTemporaryOfAnEarlierStart) {
+    TempFolder folder;
+    const std::string data = folder.path() + "data";
+    const std::string hidden = data + "\\" + std::string(kTemporaryFolderName) + "\\";
+    const std::string earlier = "zzzzzzzzzzzzzzzz";
+    ASSERT_NE(StartIdentity(), earlier);
+    ASSERT_EQ(MakeFolder(data), 0);
+    ASSERT_EQ(MakeFolder(data + "\\sub"), 0);
+    ASSERT_EQ(MakeFolder(hidden), 0);
+    ASSERT_EQ(WriteWholeFile(data + "\\taken", "newer"), 0);
+    const Files before = {
+        {TemporaryName(earlier, 1), "half"},
+        {TemporaryName(StartIdentity(), 999999), "running"},
+        {AsideName(earlier, 2, "\\sub\\item"), "old"},
+        {AsideName(earlier, 3, "\\taken"), "older"},
+        {AsideName(earlier, 4, "\\gone\\item"), "folder gone"},
+        {"notes", "not ours"},
+    };
+    for (const auto& [name, content] : before) {
+        ASSERT_EQ(WriteWholeFile(hidden + name, content), 0) << name;
+    }
+    ASSERT_TRUE(OpenTemporaryFolder(data));
+    Files after = {{TemporaryName(StartIdentity(), 999999), "running"}, {"notes", "not ours"}};
+    after[std::string(kTemporaryLockName)] = "";
+    EXPECT_EQ(FilesIn(hidden), after);
+    EXPECT_EQ(FilesIn(data + "\\sub\\"), (Files{{"item", "old"}}));
+    EXPECT_EQ(FilesIn(data + "\\"), (Files{{"taken", "newer"}}));
+
+    // The new content of a file below the data folder waits in the hidden folder.
+    FileReplacement replacement;
+    ASSERT_EQ(replacement.Begin(data + "\\sub\\item"), 0);
+    ASSERT_EQ(replacement.Write("new"), 0);
+    EXPECT_EQ(FilesIn(hidden).size(), after.size() + 1);
+    EXPECT_EQ(FilesIn(data + "\\sub\\"), (Files{{"item", "old"}}));
+    ASSERT_EQ(replacement.Commit(), 0);
+    EXPECT_EQ(FilesIn(hidden), after);
+    EXPECT_EQ(FilesIn(data + "\\sub\\"), (Files{{"item", "new"}}));
+    CloseTemporaryFolder();
 }
 
 }  // namespace

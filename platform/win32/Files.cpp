@@ -11,6 +11,7 @@
 
 #include "base/RuntimeError.h"
 #include "platform/StaleTemporaries.h"
+#include "platform/TemporaryNames.h"
 
 namespace pelorin::platform {
 namespace {
@@ -103,9 +104,16 @@ std::string_view FolderOf(std::string_view path) {
 
 std::atomic<std::uint32_t> gTemporaryCounter{0};
 
+// In the data folder's hidden folder when the file lies below it, else beside the file.
 std::string TemporaryNameFor(std::string_view path) {
-    return std::string(FolderOf(path)) + std::string(kTemporaryFilePrefix) +
-           std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++gTemporaryCounter);
+    const std::uint32_t count = NextTemporaryCount();
+    const std::string dataFolder = TemporaryDataFolderOf(path);
+    if (!dataFolder.empty()) {
+        return dataFolder + "\\" + std::string(kTemporaryFolderName) + "\\" +
+               TemporaryName(StartIdentity(), count);
+    }
+    return std::string(FolderOf(path)) + std::string(kTemporaryFilePrefix) + StartIdentity() + "-" +
+           std::to_string(count);
 }
 
 // The longest name the file systems take, in characters.

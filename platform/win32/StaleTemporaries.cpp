@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "platform/TemporaryNames.h"
+
 namespace pelorin::platform {
 namespace {
 
@@ -11,7 +13,8 @@ namespace {
 constexpr int kMaxDepth = 64;
 
 bool ProcessEnded(std::uint32_t process) {
-    if (process == 0 || process == GetCurrentProcessId()) return false;
+    if (process == 0) return false;
+    if (process == GetCurrentProcessId()) return true;
     HANDLE handle = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, process);
     if (handle == nullptr) return GetLastError() == ERROR_INVALID_PARAMETER;  // no such process
     DWORD code = 0;
@@ -63,12 +66,87 @@ void RemoveIn(const std::string& folder, int depth) {
     FindClose(search);
 }
 
-}  // namespace
-
-void RemoveStaleTemporaries(std::string_view folder) {
+std::string WithoutTrailingSeparators(std::string_view folder) {
     std::string path(folder);
     while (path.size() > 3 && (path.ends_with('\\') || path.ends_with('/'))) path.pop_back();
-    RemoveIn(path, 0);
+    return path;
+}
+
+// The lock on the temporary folder that this program holds; none before OpenTemporaryFolder.
+HANDLE gLock = INVALID_HANDLE_VALUE;
+
+// A temporary of an earlier start: its new content goes, a file moved aside takes its
+// item's name back when that is missing.
+void RemoveEarlierStart(const std::string& dataFolder, const std::string& folder,
+                        const std::string& name) {
+    const TemporaryNameParts parts = TemporaryNameOf(name);
+    if (parts.start.empty() || parts.start == StartIdentity()) return;
+    const std::string path = folder + "\\" + name;
+    if (!parts.aside || !MoveFileExA(path.c_str(), (dataFolder + parts.item).c_str(), 0)) {
+        Remove(path);
+    }
+}
+
+void RemoveEarlierStarts(const std::string& dataFolder, const std::string& folder) {
+    WIN32_FIND_DATAA found{};
+    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return;
+    do {
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+        RemoveEarlierStart(dataFolder, folder, found.cFileName);
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+}
+
+bool LockRange(HANDLE file, DWORD flags) {
+    OVERLAPPED at{};
+    return LockFileEx(file, flags, 0, 1, 0, &at) != 0;
+}
+
+}  // namespace
+
+// The lock is taken shared for the program's life; only a start that gets it exclusively
+// (no other program works on this folder) may remove what it finds.
+bool OpenTemporaryFolder(std::string_view dataFolder) {
+    const std::string data = WithoutTrailingSeparators(dataFolder);
+    const std::string folder = data + "\\" + std::string(kTemporaryFolderName);
+    if (!CreateDirectoryA(folder.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
+        return false;
+    }
+    const DWORD attributes = GetFileAttributesA(folder.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY) ||
+        (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        return false;
+    }
+    SetFileAttributesA(folder.c_str(), attributes | FILE_ATTRIBUTE_HIDDEN);
+    const std::string lockPath = folder + "\\" + std::string(kTemporaryLockName);
+    HANDLE lock = CreateFileA(lockPath.c_str(), GENERIC_READ | GENERIC_WRITE,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (lock == INVALID_HANDLE_VALUE) return false;
+    if (LockRange(lock, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY)) {
+        RemoveEarlierStarts(data, folder);
+        OVERLAPPED at{};
+        UnlockFileEx(lock, 0, 1, 0, &at);
+    }
+    if (!LockRange(lock, LOCKFILE_FAIL_IMMEDIATELY) && !LockRange(lock, 0)) {
+        CloseHandle(lock);
+        return false;
+    }
+    if (gLock != INVALID_HANDLE_VALUE) CloseHandle(gLock);
+    gLock = lock;
+    SetTemporaryDataFolder(dataFolder);
+    return true;
+}
+
+void CloseTemporaryFolder() {
+    SetTemporaryDataFolder("");
+    if (gLock != INVALID_HANDLE_VALUE) CloseHandle(gLock);
+    gLock = INVALID_HANDLE_VALUE;
+}
+
+void RemoveStaleTemporaries(std::string_view folder) {
+    RemoveIn(WithoutTrailingSeparators(folder), 0);
 }
 
 }  // namespace pelorin::platform

@@ -20,6 +20,7 @@
 #include "platform/Files.h"
 #include "platform/Process.h"
 #include "platform/Sockets.h"
+#include "platform/TemporaryNames.h"
 #include "testing/TempFolder.h"
 #include "testing/TestLoop.h"
 #include "testing/TestPeer.h"
@@ -159,14 +160,13 @@ class LargeFiles : public ::testing::Test {
         platform::ReadWholeFile(Big(), contents);
         return contents;
     }
-    // The temporary files of replacements in the data folder.
+    // The temporary files of replacements, in the data folder's hidden folder.
     std::vector<std::string> Temporaries() const {
         std::vector<std::string> names;
-        platform::DirectorySearch search(folder_.path() + "data\\*");
+        platform::DirectorySearch search(folder_.path() + "data\\" +
+                                         std::string(platform::kTemporaryFolderName) + "\\tmp-*");
         platform::FileEntry entry;
-        while (search.Next(entry)) {
-            if (entry.name.starts_with(platform::kTemporaryFilePrefix)) names.push_back(entry.name);
-        }
+        while (search.Next(entry)) names.push_back(entry.name);
         return names;
     }
 

@@ -9,6 +9,7 @@
 #include "StoreFixture.h"
 #include "diagnostics/Debug_Modul.h"
 #include "platform/Files.h"
+#include "platform/StaleTemporaries.h"
 #include "server/store/StoreCommand.h"
 
 namespace pelorin {
@@ -184,6 +185,26 @@ TEST_F(StoreCommands, SetPutsAnUploadInPlaceOrLeavesIt) {
     }
     EXPECT_EQ(Names("d"), Lines{});
     EXPECT_EQ(Temporaries(), Lines{});
+}
+
+// With the store's hidden temporary folder open (as the running server has it), a body on
+// its way never makes its folder look full: the folder lists empty and DEL takes it, and
+// the SET, once its body is complete, answers as for a folder that is not there.
+TEST_F(StoreCommands, ASetOnItsWayDoesNotKeepItsFolderFromBeingDeleted) {
+    ASSERT_TRUE(platform::OpenTemporaryFolder(Data()));
+    MakeDir("d");
+    Put("d\\f", "old");
+    platform::FileReplacement upload;
+    ASSERT_TRUE(BeginUpload({"SET", "/d/f", {}}, Data(), upload));
+    ASSERT_EQ(upload.Write("half of the "), 0);
+    EXPECT_ANSWER(Run("DEL", "/d/f"), 200, "OK", "");
+    EXPECT_ANSWER(Run("DIR", "/d/"), 200, "OK", "");
+    EXPECT_ANSWER(Run("DIR", "/"), 200, "OK", "d\\\r\n");
+    EXPECT_ANSWER(Run("DEL", "/d/"), 200, "OK", "");
+    ASSERT_EQ(upload.Write("body"), 0);
+    EXPECT_ANSWER(Run("SET", "/d/f", "", &upload), 404, "Not Found", "");
+    upload.Discard();
+    EXPECT_EQ(Names(), Lines{});
 }
 
 TEST_F(StoreCommands, NewMakesEmptyFilesAndFolders) {

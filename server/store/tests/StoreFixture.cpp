@@ -5,6 +5,8 @@
 #include "diagnostics/Debug_Modul.h"
 #include "diagnostics/SharedValues.h"
 #include "platform/Files.h"
+#include "platform/StaleTemporaries.h"
+#include "platform/TemporaryNames.h"
 
 namespace pelorin::testing {
 
@@ -22,6 +24,7 @@ void StoreFixture::TearDown() {
     ResetDiagnostics();
     SetDebugReady(false);
     SetProgramFolderPath("");
+    platform::CloseTemporaryFolder();
 }
 
 void StoreFixture::Put(const std::string& name, const std::string& contents) const {
@@ -50,7 +53,15 @@ std::vector<std::string> StoreFixture::Names(const std::string& folder) const {
     platform::FileEntry entry;
     std::vector<std::string> names;
     while (search.Next(entry)) {
-        if (entry.name != "." && entry.name != "..") names.push_back(entry.name);
+        if (entry.name == "." || entry.name == "..") continue;
+        if (entry.name != platform::kTemporaryFolderName) {
+            names.push_back(entry.name);
+            continue;
+        }
+        // The store's own temporaries show, the folder they lie in and its lock do not.
+        for (const std::string& name : Names(std::string(platform::kTemporaryFolderName))) {
+            if (name != platform::kTemporaryLockName) names.push_back(entry.name + "\\" + name);
+        }
     }
     std::sort(names.begin(), names.end());
     return names;

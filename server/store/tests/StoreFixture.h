@@ -27,7 +27,8 @@ class StoreFixture : public ::testing::Test {
     bool Has(const std::string& name) const;
     std::string Contents(const std::string& name) const;  // "" when missing
     // The names in a data subfolder ("" for the data folder), sorted, "." and ".." left
-    // out.
+    // out. In the data folder the store's hidden temporary folder stands for the
+    // temporaries in it (".pelorin-tmp\\name"), so a test sees none when there are none.
     std::vector<std::string> Names(const std::string& folder = "") const;
 
     // The log lines written since the last call.

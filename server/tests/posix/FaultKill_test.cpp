@@ -1,13 +1,19 @@
 // A server killed outright (SIGKILL) while large SETs are on their way: every file keeps
 // either its old or its new content, none is partial or missing, and no temporary file
 // shows up as an item. The next server start removes the temporaries the dead one left.
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
 #include <signal.h>
+#include <sys/file.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <random>
 #include <set>
@@ -17,7 +23,10 @@
 #include <gtest/gtest.h>
 
 #include "platform/Files.h"
+#include "platform/TemporaryNames.h"
 #include "server/tests/posix/ServerProcess.h"
+#include "server/tests/posix/StoreNames.h"
+#include "testing/TestLoop.h"
 
 namespace pelorin::testing {
 namespace {
@@ -30,6 +39,18 @@ constexpr int kSetsPerRound = 12;  // per connection; the kill comes long before
 
 std::string FileName(int i) {
     return "file" + std::string(1, static_cast<char>('a' + i));
+}
+
+// A connection to the server on loopback, or -1.
+int OpenConnection(std::uint16_t port) {
+    const int s = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (s >= 0 && connect(s, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) return s;
+    if (s >= 0) close(s);
+    return -1;
 }
 
 std::string SetRequest(const std::string& name, const std::string& body) {
@@ -50,19 +71,14 @@ std::vector<std::string> ItemNames(const std::string& folder) {
     std::vector<std::string> names;
     for (const auto& entry : fs::directory_iterator(folder)) {
         const std::string name = entry.path().filename().string();
-        if (!name.starts_with(std::string(platform::kTemporaryFilePrefix))) names.push_back(name);
+        if (name != platform::kTemporaryFolderName) names.push_back(name);
     }
     std::sort(names.begin(), names.end());
     return names;
 }
 
 std::vector<std::string> AllNames(const std::string& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder)) {
-        names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
+    return StoreNamesIn(folder);
 }
 
 std::vector<std::string> ListingNames(const std::string& answer) {
@@ -178,6 +194,50 @@ TEST(ServerStart, RemovesOnlyTemporariesOfEndedProcesses) {
     EXPECT_EQ(AllNames(folder.data()), expected);
     std::erase(expected, "sub");
     EXPECT_EQ(AllNames(folder.data() + "sub/deeper"), expected);
+}
+
+// In a container the server is process 1 at every start. Killed during a SET, it leaves
+// the body's temporary file; the next start, again process 1, removes it and stores as
+// before.
+TEST(ServerStart, AsTheSameProcessNumberAgainRemovesWhatTheEarlierStartLeft) {
+    if (std::system("unshare --pid --fork --kill-child true >/dev/null 2>&1") != 0) {
+        GTEST_SKIP() << "no PID namespace of its own here (unshare refused): needs root";
+    }
+    ScratchFolder folder;
+    ASSERT_FALSE(folder.path().empty());
+    ASSERT_TRUE(WriteFile(folder.data() + "item", "old"));
+    ServerLimits asFirst;
+    asFirst.firstProcess = true;
+    {
+        ServerProcess killed;
+        ASSERT_TRUE(killed.Start(folder.path(), asFirst));
+        const int peer = OpenConnection(killed.port());
+        ASSERT_GE(peer, 0);
+        const std::string head = "SET /item HTTP/1.0\r\nContent-Length: 1000\r\n\r\nhalf";
+        ASSERT_EQ(send(peer, head.data(), head.size(), MSG_NOSIGNAL),
+                  static_cast<ssize_t>(head.size()));
+        EXPECT_TRUE(PollUntil([&] { return AllNames(folder.data()).size() == 2; }));
+        killed.Kill(SIGKILL);
+        close(peer);
+    }
+    EXPECT_EQ(AllNames(folder.data()).size(), 2u);  // "item" and the temporary
+    // Its lock goes with the last of the killed process.
+    const std::string lockPath = folder.data() + std::string(platform::kTemporaryFolderName) + "/" +
+                                 std::string(platform::kTemporaryLockName);
+    const int lock = open(lockPath.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(lock, 0);
+    EXPECT_TRUE(PollUntil([&] { return flock(lock, LOCK_EX | LOCK_NB) == 0; }));
+    close(lock);
+
+    ServerProcess restarted;
+    ASSERT_TRUE(restarted.Start(folder.path(), asFirst));
+    EXPECT_EQ(AllNames(folder.data()), std::vector<std::string>{"item"});
+    for (int round = 0; round < 3; ++round) {
+        EXPECT_EQ(Exchange(restarted.port(), SetRequest("item", "new")), StoreAnswer("200 OK"));
+    }
+    EXPECT_EQ(Exchange(restarted.port(), "GET /item HTTP/1.0\r\n\r\n"),
+              StoreAnswer("200 OK", "new"));
+    EXPECT_EQ(AllNames(folder.data()), std::vector<std::string>{"item"});
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "server/tests/posix/ServerProcess.h"
+#include "server/tests/posix/StoreNames.h"
 
 namespace pelorin::testing {
 namespace {
@@ -33,12 +34,7 @@ std::string Request(std::string_view command, std::string_view target, std::stri
 }
 
 std::vector<std::string> NamesIn(const std::string& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder)) {
-        names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
+    return StoreNamesIn(folder);
 }
 
 // Root writes through any permission: then the server runs as a user of no privilege.

@@ -64,10 +64,20 @@ std::uint16_t FreeLoopbackPort() {
             _exit(124);
         }
     }
-    std::vector<char*> argv{const_cast<char*>(program.c_str())};
+    std::vector<char*> argv;
+    if (limits.firstProcess) {
+        for (const char* word : {"unshare", "--pid", "--fork", "--kill-child"}) {
+            argv.push_back(const_cast<char*>(word));
+        }
+    }
+    argv.push_back(const_cast<char*>(program.c_str()));
     for (const std::string& one : switches) argv.push_back(const_cast<char*>(one.c_str()));
     argv.push_back(nullptr);
-    execv(program.c_str(), argv.data());
+    if (limits.firstProcess) {
+        execvp(argv[0], argv.data());
+    } else {
+        execv(program.c_str(), argv.data());
+    }
     _exit(127);
 }
 

@@ -33,6 +33,9 @@ class ScratchFolder {
 struct ServerLimits {
     std::optional<std::uint64_t> fileSizeBytes;  // RLIMIT_FSIZE of the server process
     std::optional<uid_t> user;                   // user and group to run as
+    // Process 1 of a PID namespace of its own, as in a container (through `unshare`, which
+    // takes the process down with it when killed).
+    bool firstProcess = false;
 };
 
 class ServerProcess {
