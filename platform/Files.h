@@ -44,8 +44,14 @@ class DirectorySearch {
 
     // The next matching entry, in the file system's order; false when there is none.
     bool Next(FileEntry& entry);
+    // 0, or the run-time error number that kept the search from looking (descriptors used
+    // up, a folder that may not be read, a failing disk): no entry then means "could not
+    // tell", not "not there". A missing folder or name is no error.
+    int Error() const;
 
   private:
+    bool Failed(int error);  // keeps the error; false
+
     struct State;
     std::unique_ptr<State> state_;
 };

@@ -119,10 +119,15 @@ bool IsBadFilePath(std::string_view path) {
            path.ends_with('/');
 }
 
-// The name in `folder` that equals `name` when letter case is ignored, or "".
-std::string FindNameIgnoringCase(const std::string& folder, const std::string& name) {
+// The name in `folder` that equals `name` when letter case is ignored, or "". When the
+// folder cannot be read, `error` (if given) gets the errno of that failure.
+std::string FindNameIgnoringCase(const std::string& folder, const std::string& name,
+                                 int* error = nullptr) {
     DIR* dir = opendir(folder.empty() ? "." : folder.c_str());
-    if (dir == nullptr) return {};
+    if (dir == nullptr) {
+        if (error != nullptr) *error = errno;
+        return {};
+    }
     std::string found;
     while (dirent* e = readdir(dir)) {
         if (strcasecmp(e->d_name, name.c_str()) == 0) {
@@ -159,6 +164,11 @@ std::string Resolve(std::string_view path) {
         pos = end + 1;
     }
     return resolved;
+}
+
+// A look that failed for another reason than the name not being there (0: none failed).
+bool CouldNotLook(int error) {
+    return error != 0 && error != ENOENT && error != ENOTDIR && error != ENAMETOOLONG;
 }
 
 std::string ParentOf(const std::string& native) {
@@ -247,6 +257,7 @@ struct DirectorySearch::State {
     DIR* dir = nullptr;
     bool exactPending = false;  // a pattern without wildcards: one lookup, no listing
     std::string folderAsGiven;  // for an exact lookup, whose folder is resolved only on a miss
+    int error = 0;
 };
 
 namespace {
@@ -273,6 +284,9 @@ DirectorySearch::DirectorySearch(std::string_view pattern) : state_(std::make_un
     if (HasWildcard(state_->namePattern)) {
         state_->folder = FolderOf(folderPart, true);
         state_->dir = opendir(state_->folder.empty() ? "." : state_->folder.c_str());
+        if (state_->dir == nullptr && CouldNotLook(errno)) {
+            state_->error = ErrorFromErrno(errno, state_->folder);
+        }
     } else {
         state_->folder = FolderOf(folderPart, false);
         state_->folderAsGiven = std::string(folderPart);
@@ -296,9 +310,11 @@ bool DirectorySearch::Next(FileEntry& entry) {
             state_->folder = FolderOf(state_->folderAsGiven, true);
             found = lstat((state_->folder + name).c_str(), &st) == 0;
         }
+        if (!found && CouldNotLook(errno)) return Failed(errno);
         if (!found) {
-            name = FindNameIgnoringCase(state_->folder, name);
-            if (name.empty()) return false;
+            int error = 0;
+            name = FindNameIgnoringCase(state_->folder, name, &error);
+            if (name.empty()) return CouldNotLook(error) ? Failed(error) : false;
             found = lstat((state_->folder + name).c_str(), &st) == 0;
         }
         const bool folder = found && S_ISLNK(st.st_mode) ? IsFolder(state_->folder + name)
@@ -309,12 +325,23 @@ bool DirectorySearch::Next(FileEntry& entry) {
         return true;
     }
     if (state_->dir == nullptr) return false;
+    errno = 0;
     while (const dirent* e = readdir(state_->dir)) {
         if (!MatchesWildcard(e->d_name, state_->namePattern)) continue;
         entry.name = e->d_name;
         entry.attributes = AttributesOf(state_->folder, e);
         return true;
     }
+    if (errno != 0) return Failed(errno);
+    return false;
+}
+
+int DirectorySearch::Error() const {
+    return state_->error;
+}
+
+bool DirectorySearch::Failed(int error) {
+    state_->error = ErrorFromErrno(error, state_->folder);
     return false;
 }
 

@@ -191,12 +191,30 @@ bool RenameOver(const std::string& temporary, const std::string& target, DWORD a
     return false;
 }
 
+// A search that failed for another reason than the name not being there.
+bool CouldNotLook(DWORD error) {
+    switch (error) {
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+        case ERROR_NO_MORE_FILES:
+        case ERROR_INVALID_NAME:
+        case ERROR_BAD_PATHNAME:
+        case ERROR_FILENAME_EXCED_RANGE:
+        case ERROR_DIRECTORY:
+        case ERROR_INVALID_DRIVE:
+            return false;
+        default:
+            return true;
+    }
+}
+
 }  // namespace
 
 struct DirectorySearch::State {
     HANDLE find = INVALID_HANDLE_VALUE;
     WIN32_FIND_DATAA data{};
     bool firstPending = false;  // FindFirstFileA already returned the first entry
+    int error = 0;
 };
 
 DirectorySearch::DirectorySearch(std::string_view pattern) : state_(std::make_unique<State>()) {
@@ -207,6 +225,9 @@ DirectorySearch::DirectorySearch(std::string_view pattern) : state_(std::make_un
     const std::string copy(pattern);
     state_->find = FindFirstFileA(copy.c_str(), &state_->data);
     state_->firstPending = state_->find != INVALID_HANDLE_VALUE;
+    if (state_->find == INVALID_HANDLE_VALUE && CouldNotLook(GetLastError())) {
+        state_->error = LastError();
+    }
 }
 
 DirectorySearch::~DirectorySearch() {
@@ -218,11 +239,21 @@ bool DirectorySearch::Next(FileEntry& entry) {
     if (state_->firstPending) {
         state_->firstPending = false;
     } else if (!FindNextFileA(state_->find, &state_->data)) {
-        return false;
+        const DWORD error = GetLastError();
+        return error == ERROR_NO_MORE_FILES ? false : Failed(static_cast<int>(error));
     }
     entry.name = state_->data.cFileName;
     entry.attributes = state_->data.dwFileAttributes;
     return true;
+}
+
+int DirectorySearch::Error() const {
+    return state_->error;
+}
+
+bool DirectorySearch::Failed(int error) {
+    state_->error = RuntimeErrorFromSystem(static_cast<DWORD>(error));
+    return false;
 }
 
 // A folder cannot be opened this way: access denied, 75.

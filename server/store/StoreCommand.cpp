@@ -2,6 +2,7 @@
 
 #include <new>
 #include <string>
+#include <vector>
 
 #include "base/RuntimeError.h"
 #include "base/Text.h"
@@ -182,13 +183,19 @@ void StoreCommand::Dir() {
 }
 
 // One line per entry in the file system's order, folders marked with "\"; names that
-// begin with "." (the folder's own entries, hidden files) never show.
+// begin with "." (the folder's own entries, hidden files) never show. The listing is read
+// whole before the answer, so that a search failing halfway answers its error instead of
+// a short listing.
 void StoreCommand::List() {
     platform::DirectorySearch search(path_ + "*.*");
+    std::vector<FileEntry> entries;
+    FileEntry found;
+    while (search.Next(found)) {
+        if (!found.name.starts_with('.')) entries.push_back(std::move(found));
+    }
+    Check(search.Error());
     out_.SendStatus(200, "OK");
-    FileEntry entry;
-    while (search.Next(entry)) {
-        if (entry.name.starts_with('.')) continue;
+    for (const FileEntry& entry : entries) {
         if (entry.attributes & platform::kAttrDirectory) {
             out_.SendBody(entry.name + "\\\r\n");
             WriteLog([&] { return " new dir: " + entry.name; });

@@ -20,12 +20,14 @@ std::string SearchPatternOf(std::string_view storePath) {
     return pattern;
 }
 
+// A search that could not look is no "not there": its error is the answer.
 bool AnyEntry(std::string_view storePath, std::uint32_t refusedAttributes) {
     platform::DirectorySearch search(SearchPatternOf(storePath));
     FileEntry entry;
     while (search.Next(entry)) {
         if ((entry.attributes & refusedAttributes) == 0) return true;
     }
+    if (const int error = search.Error()) throw RuntimeError(error);
     return false;
 }
 

@@ -37,6 +37,8 @@ int RefusedNameError(std::string_view storeName, bool patternsAllowed);
 //  - entry: a matching folder or plain file (neither hidden nor system);
 //  - folder: the same as entry; for a folder path it passes for every existing folder,
 //    since each holds its own "." entry.
+// A search that fails (descriptors used up, a folder that may not be read) throws its
+// RuntimeError instead of answering false.
 bool PlainFileExists(std::string_view storePath);
 bool EntryExists(std::string_view storePath);
 bool FolderExists(std::string_view storePath);
