@@ -74,6 +74,11 @@ int RemoveFolder(std::string_view path);  // fails when not empty
 // name is the user's and is taken as written: on Linux none of the Windows rules apply.
 int MakeOwnFolder(std::string_view path);
 
+// True when `path`, a path below `folder`, leads out of it: a link (a reparse point on
+// Windows) on the way, or at its end, points outside. Links that stay inside are fine.
+// Where the path stops existing, the rest is taken as written.
+bool LeavesFolder(std::string_view folder, std::string_view path);
+
 // Prefix of the hidden temporary files of FileReplacement.
 constexpr std::string_view kTemporaryFilePrefix = ".pelorin-tmp-";
 

@@ -4,16 +4,21 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/openat2.h>
+#include <stdlib.h>
 #include <strings.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <exception>
 #include <string>
 #include <utility>
 
 #include "base/RuntimeError.h"
+#include "platform/BeneathWalk.h"
 #include "platform/FileNames.h"
 #include "platform/TemporaryNames.h"
 #include "platform/Wildcard.h"
@@ -482,6 +487,65 @@ int RemoveFolder(std::string_view path) {
     const std::string native = Resolve(path);
     if (!IsFolder(native) && Exists(native)) return errors::kPathFileAccessError;
     return rmdir(native.c_str()) == 0 ? 0 : ErrorFromErrno(errno, native);
+}
+
+namespace {
+
+std::string RealPath(const std::string& native) {
+    char* real = realpath(native.c_str(), nullptr);
+    if (real == nullptr) return {};
+    std::string path(real);
+    free(real);
+    return path;
+}
+
+// The kernel's own answer where it has openat2: the path resolves beneath the root. Any
+// failure (an older kernel, an absolute link that may still lead inside, a name missing
+// on the way) leaves the question to the walk.
+bool OpensBeneath(const std::string& root, const std::string& relative) {
+#ifdef SYS_openat2
+    const int rootFd = open(root.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (rootFd < 0) return false;
+    open_how how{};
+    how.flags = O_PATH | O_CLOEXEC;
+    how.resolve = RESOLVE_BENEATH;
+    const long fd = syscall(SYS_openat2, rootFd, relative.c_str(), &how, sizeof how);
+    close(rootFd);
+    if (fd < 0) return false;
+    close(static_cast<int>(fd));
+    return true;
+#else
+    return false;
+#endif
+}
+
+PathLook LookBelow(const std::string& root, const std::string& below) {
+    const std::string path = root + "/" + below;
+    struct stat st {};
+    if (lstat(path.c_str(), &st) != 0) return {};
+    if (!S_ISLNK(st.st_mode)) return {true, false, {}};
+    std::string target(PATH_MAX, '\0');
+    const ssize_t n = readlink(path.c_str(), target.data(), target.size());
+    if (n < 0) return {};
+    target.resize(static_cast<std::size_t>(n));
+    return {true, true, target};
+}
+
+}  // namespace
+
+bool LeavesFolder(std::string_view folder, std::string_view path) {
+    std::string own = Slashed(folder);
+    while (own.size() > 1 && own.ends_with('/')) own.pop_back();
+    const std::string root = RealPath(own);
+    if (root.empty()) return false;  // no folder: nothing below it can be reached
+    const std::string native = Resolve(path);
+    if (!native.starts_with(own) || (native.size() > own.size() && native[own.size()] != '/')) {
+        return true;
+    }
+    const std::string relative = native.size() > own.size() ? native.substr(own.size() + 1) : "";
+    if (relative.empty() || OpensBeneath(root, relative)) return false;
+    const auto look = [&root](const std::string& below) { return LookBelow(root, below); };
+    return !WalkBeneath(root, relative, look).has_value();
 }
 
 int MakeOwnFolder(std::string_view path) {

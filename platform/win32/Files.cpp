@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <exception>
 #include <string>
 #include <utility>
@@ -372,6 +373,60 @@ int RemoveFile(std::string_view path) {
 int MakeFolder(std::string_view path) {
     if (!NulFree(path)) return errors::kBadFileNameOrNumber;
     return CreateDirectoryA(std::string(path).c_str(), nullptr) ? 0 : LastError();
+}
+
+namespace {
+
+// Where `path` really lies, every reparse point on the way followed; "" when it cannot be
+// opened (it does not exist).
+std::string FinalPath(const std::string& path) {
+    HANDLE handle = CreateFileA(path.c_str(), 0, kShareAll, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return {};
+    std::string final(4 * MAX_PATH, '\0');
+    const DWORD length =
+        GetFinalPathNameByHandleA(handle, final.data(), static_cast<DWORD>(final.size()), 0);
+    CloseHandle(handle);
+    if (length == 0 || length >= final.size()) return {};
+    final.resize(length);
+    while (final.ends_with('\\')) final.pop_back();
+    return final;
+}
+
+bool SameIgnoringCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::toupper(static_cast<unsigned char>(x)) ==
+                      std::toupper(static_cast<unsigned char>(y));
+           });
+}
+
+bool IsBelow(std::string_view final, std::string_view root) {
+    if (final.size() < root.size() || !SameIgnoringCase(final.substr(0, root.size()), root)) {
+        return false;
+    }
+    return final.size() == root.size() || final[root.size()] == '\\';
+}
+
+}  // namespace
+
+// The deepest part of the path that exists is opened, reparse points followed, and its
+// final path must lie in the folder's own; below it nothing exists yet to lead anywhere.
+bool LeavesFolder(std::string_view folder, std::string_view path) {
+    if (!NulFree(path)) return false;
+    std::string own(folder);
+    while (own.ends_with('\\') || own.ends_with('/')) own.pop_back();
+    const std::string root = FinalPath(own);
+    if (root.empty()) return false;
+    std::string probe(path);
+    while (probe.size() > own.size()) {
+        while (probe.ends_with('\\') || probe.ends_with('/')) probe.pop_back();
+        const std::string final = FinalPath(probe);
+        if (!final.empty()) return !IsBelow(final, root);
+        const std::size_t cut = probe.find_last_of("\\/");
+        if (cut == std::string::npos) return false;
+        probe.resize(cut);
+    }
+    return false;
 }
 
 // Windows takes every folder name as written.

@@ -58,6 +58,7 @@ class StoreCommand {
     StoreCommand(const StoreRequest& request, std::string_view dataFolder, StoreAnswerWriter& out)
         : request_(request),
           name_(StoreNameOf(request.target)),
+          dataFolder_(dataFolder),
           path_(std::string(dataFolder) + name_),
           out_(out) {}
 
@@ -86,6 +87,7 @@ class StoreCommand {
 
     const StoreRequest& request_;
     std::string name_;  // below the data folder, starting with "\"
+    std::string_view dataFolder_;
     std::string path_;
     StoreAnswerWriter& out_;
 };
@@ -109,6 +111,10 @@ void StoreCommand::Run() {
 void StoreCommand::Begin(std::string_view upperCommand, bool patternsAllowed) {
     WriteLog([&] { return std::string(upperCommand) + " " + std::string(request_.target); });
     Check(RefusedNameError(name_, patternsAllowed));
+    // No item lies outside the data folder, whatever links lie inside it.
+    if (platform::LeavesFolder(dataFolder_, path_)) {
+        throw RuntimeError(errors::kBadFileNameOrNumber);
+    }
 }
 
 void StoreCommand::Answer(int status, std::string_view reason, std::string_view logLine) {
@@ -238,7 +244,9 @@ bool BeginUpload(const StoreRequest& request, std::string_view dataFolder,
     if (!IsSet(request.command)) return false;
     const std::string name = StoreNameOf(request.target);
     if (RefusedNameError(name, false) != 0 || name.ends_with('\\')) return false;
-    upload.Begin(std::string(dataFolder) + name);
+    const std::string path = std::string(dataFolder) + name;
+    if (platform::LeavesFolder(dataFolder, path)) return false;
+    upload.Begin(path);
     return true;
 }
 
