@@ -4,7 +4,6 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cctype>
 #include <exception>
 #include <string>
@@ -103,8 +102,6 @@ std::string_view FolderOf(std::string_view path) {
     return cut == std::string_view::npos ? std::string_view{} : path.substr(0, cut + 1);
 }
 
-std::atomic<std::uint32_t> gTemporaryCounter{0};
-
 // In the data folder's hidden folder when the file lies below it, else beside the file.
 std::string TemporaryNameFor(std::string_view path) {
     const std::uint32_t count = NextTemporaryCount();
@@ -120,24 +117,32 @@ std::string TemporaryNameFor(std::string_view path) {
 // The longest name the file systems take, in characters.
 constexpr std::size_t kMaxNameLength = 255;
 
-// The path that the file at `path` moves aside to, one that names the file
-// (AsideFileName), or "" when that would be too long for a name or for these calls.
+// The path that the file at `path` moves aside to, one that names the file (AsideName in
+// the data folder's hidden folder, else AsideFileName beside it), or "" when that would be
+// too long for a name or for these calls (Wine also counts a name's bytes in UTF-8).
 std::string AsideNameFor(std::string_view path) {
-    const std::string_view folder = FolderOf(path);
-    const std::string name =
-        AsideFileName(GetCurrentProcessId(), ++gTemporaryCounter, path.substr(folder.size()));
+    const std::uint32_t count = NextTemporaryCount();
+    const std::string dataFolder = TemporaryDataFolderOf(path);
+    std::string folder;
+    std::string name;
+    if (!dataFolder.empty()) {
+        folder = dataFolder + "\\" + std::string(kTemporaryFolderName) + "\\";
+        name = AsideName(StartIdentity(), count, path.substr(dataFolder.size()));
+    } else {
+        folder = std::string(FolderOf(path));
+        name = AsideFileName(GetCurrentProcessId(), count, path.substr(folder.size()));
+    }
     if (name.size() > kMaxNameLength || folder.size() + name.size() >= MAX_PATH) return {};
-    return std::string(folder) + name;
+    return folder + name;
 }
 
-// Moves the file at `target` aside: to a name that the start-up clean-up maps back to the
-// file, or, where that name is too long (Wine also counts a name's bytes in UTF-8), to a
-// plain temporary name. The new path, or "" when the file stays where it is.
+// Moves the file at `target` aside, to a name that the start-up clean-up maps back to the
+// file. The new path, or "" (and access denied) when the file stays where it is: a file
+// under any other name would be lost to a program killed before the next rename.
 std::string MoveAside(const std::string& target) {
     const std::string aside = AsideNameFor(target);
     if (!aside.empty() && MoveFileExA(target.c_str(), aside.c_str(), 0)) return aside;
-    const std::string plain = TemporaryNameFor(target);
-    if (MoveFileExA(target.c_str(), plain.c_str(), 0)) return plain;
+    SetLastError(ERROR_ACCESS_DENIED);
     return {};
 }
 
@@ -188,7 +193,7 @@ bool RenameOver(const std::string& temporary, const std::string& target, DWORD a
         return false;
     }
     if (ReplaceOpenFile(temporary, target)) return true;
-    SetLastError(error);
+    SetLastError(ERROR_ACCESS_DENIED);  // the file is held: refused as any access is (75)
     return false;
 }
 
@@ -365,9 +370,25 @@ void FileReplacement::Discard() {
     temporary_.clear();
 }
 
+// Where a deleted file keeps its name until its last reader closes it (Wine, FAT, network
+// shares), the name would stay taken meanwhile. So a file in the data folder moves into
+// the hidden folder first, under a name the start-up clean-up removes, and is deleted
+// there: its own name is free at once.
 int RemoveFile(std::string_view path) {
     if (!NulFree(path)) return errors::kBadFileNameOrNumber;
-    return DeleteFileA(std::string(path).c_str()) ? 0 : LastError();
+    const std::string target(path);
+    if (!TemporaryDataFolderOf(path).empty()) {
+        const DWORD attributes = GetFileAttributesA(target.c_str());
+        const bool plainFile =
+            attributes != INVALID_FILE_ATTRIBUTES &&
+            (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) == 0;
+        const std::string gone = TemporaryNameFor(path);
+        if (plainFile && MoveFileExA(target.c_str(), gone.c_str(), 0)) {
+            DeleteFileA(gone.c_str());
+            return 0;
+        }
+    }
+    return DeleteFileA(target.c_str()) ? 0 : LastError();
 }
 
 int MakeFolder(std::string_view path) {
