@@ -79,7 +79,8 @@ int MakeOwnFolder(std::string_view path);
 // Where the path stops existing, the rest is taken as written.
 bool LeavesFolder(std::string_view folder, std::string_view path);
 
-// Prefix of the hidden temporary files of FileReplacement.
+// Prefix of the hidden temporary files of FileReplacement beside files that lie outside
+// the data folder of OpenTemporaryFolder (and of older versions' temporaries everywhere).
 constexpr std::string_view kTemporaryFilePrefix = ".pelorin-tmp-";
 
 // A descriptor on Linux, a HANDLE on Windows; kNoFile when none.
@@ -115,10 +116,11 @@ class ReadableFile {
     std::uint64_t size_ = 0;
 };
 
-// A file's new content, written in pieces to a hidden temporary file in the file's folder
-// and put in its place at once by Commit: until then the file keeps its old content
-// whole, and readers of it are not disturbed. The temporary file is gone when the object
-// is, unless the process died (RemoveStaleTemporaries tidies up after that).
+// A file's new content, written in pieces to a hidden temporary file and put in its place
+// at once by Commit: until then the file keeps its old content whole, and readers of it
+// are not disturbed. The temporary file lies in the data folder's hidden folder
+// (OpenTemporaryFolder) for a file below it, else beside the file. It is gone when the
+// object is, unless the process died (the next start tidies up after that).
 class FileReplacement {
   public:
     FileReplacement() = default;
