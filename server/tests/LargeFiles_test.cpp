@@ -181,6 +181,11 @@ class LargeFiles : public ::testing::Test {
         connection.Send(kGet);
         return connection.ReadToEnd();
     }
+    std::string Request(std::string_view request) {
+        Connection connection(port_);
+        connection.Send(request);
+        return connection.ReadToEnd();
+    }
     std::string Set(std::string_view body) {
         Connection connection(port_);
         connection.Send(SetHead(body.size()));
@@ -251,6 +256,37 @@ TEST_F(LargeFiles, GetAndSetOfTheSameFileAtOnceLeaveEachOtherWhole) {
     EXPECT_EQ(set.ReadToEnd(), Answer("200 OK"));
     EXPECT_TRUE(Get() == Answer("200 OK", newer));
     EXPECT_TRUE(Temporaries().empty());
+}
+
+// Neither a SET nor a GET under way holds on to the name or the folder of its file: a DEL
+// beside them takes the file at once (its name free for a new one), and the folder, which
+// lists empty, as well. The SET then answers as for a folder that is not there.
+TEST_F(LargeFiles, DeleteBesideASetOrAGetUnderWayTakesFileAndFolderAtOnce) {
+    const std::string fresh = Pattern(FileSize(), 6);
+    EXPECT_EQ(Request("NEW /a/ HTTP/1.0\r\n\r\n"), Answer("201 Created"));
+    EXPECT_EQ(Request("NEW /a/big HTTP/1.0\r\n\r\n"), Answer("201 Created"));
+    Connection set(port_);
+    ASSERT_TRUE(set.Send("SET /a/big HTTP/1.0\r\nContent-Length: " + std::to_string(fresh.size()) +
+                         "\r\n\r\n"));
+    ASSERT_TRUE(set.Send(std::string_view(fresh).substr(0, fresh.size() / 2)));
+    ASSERT_TRUE(testing::PollUntil([&] { return Temporaries().size() == 1; }));
+    EXPECT_EQ(Request("DEL /a/big HTTP/1.0\r\n\r\n"), Answer("200 OK"));
+    EXPECT_EQ(Request("DIR /a/ HTTP/1.0\r\n\r\n"), Answer("200 OK"));
+    EXPECT_EQ(Request("DEL /a/ HTTP/1.0\r\n\r\n"), Answer("200 OK"));
+    ASSERT_TRUE(set.Send(std::string_view(fresh).substr(fresh.size() / 2)));
+    EXPECT_EQ(set.ReadToEnd(), Answer("404 Not Found"));
+    EXPECT_TRUE(Temporaries().empty());
+
+    // A GET whose socket is full still sends the file it began with.
+    Connection get(port_);
+    ASSERT_TRUE(get.Send(kGet));
+    ASSERT_TRUE(get.ReadAtLeast(1u << 20));
+    EXPECT_EQ(Request("DEL /big HTTP/1.0\r\n\r\n"), Answer("200 OK"));
+    EXPECT_EQ(Request("DIR /big HTTP/1.0\r\n\r\n"), Answer("404 Not Found"));
+    EXPECT_EQ(Request("DIR / HTTP/1.0\r\n\r\n"), Answer("200 OK"));
+    EXPECT_EQ(Request("NEW /big HTTP/1.0\r\n\r\n"), Answer("201 Created"));
+    EXPECT_TRUE(get.ReadToEnd() == Answer("200 OK", old_)) << get.ReadToEnd().size();
+    EXPECT_EQ(Stored(), "");
 }
 
 }  // namespace
