@@ -155,6 +155,13 @@ if command -v systemd-analyze >/dev/null; then
     sed "s|/usr/bin/pelorin|$root/usr/bin/pelorin|" "$unit" >"$work/verify/pelorin.service"
     verified=$(systemd-analyze verify "$work/verify/pelorin.service" 2>&1)
     check "systemd-analyze verify finds nothing: $verified" [ -z "$verified" ]
+    # How much of the system the service could reach if taken over: 10 is everything.
+    exposure=$(systemd-analyze security --offline=yes "$work/verify/pelorin.service" 2>&1 |
+        sed -n 's/.*Overall exposure level for pelorin\.service: \([0-9.]*\).*/\1/p')
+    echo "exposure of pelorin.service (systemd-analyze security): ${exposure:-unknown}, goal 1.5 or lower"
+    check "the unit's exposure (${exposure:-unknown}) is 1.5 or lower" \
+        awk -v e="$exposure" 'BEGIN { exit !(e != "" && e + 0 <= 1.5) }'
+    check "the unit waits for the program's readiness" grep -qx 'Type=notify' "$unit"
 else
     echo "skipped: systemd-analyze verify (systemd-analyze is not installed)"
 fi
