@@ -11,6 +11,8 @@ packages="g++ cmake ninja-build googletest libgtest-dev libgmock-dev
 # Building the Debian packages: dpkg-shlibdeps, file for CPack's look at the binaries,
 # and lintian, which the package test runs on them.
 packages="$packages dpkg-dev file lintian"
+# The service test boots a minimal Debian in a container.
+packages="$packages debootstrap systemd-container"
 
 missing=""
 for p in $packages; do
