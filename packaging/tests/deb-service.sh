@@ -77,6 +77,8 @@ finish() {
     done
     kill -KILL "$nspawn" 2>/dev/null
     wait "$nspawn" 2>/dev/null
+    # The copy of the root is kept for a look after a failure only.
+    [ "$failures" != 0 ] || rm -rf "$machine"
     summary
 }
 # Until its manager answers (its bus is there a moment after it started), then until
