@@ -8,8 +8,11 @@ packages="g++ cmake ninja-build googletest libgtest-dev libgmock-dev
           wine wine64 wine32:i386 libwine-dev fonts-wine
           xvfb xauth
           clang libclang-rt-14-dev valgrind"
-# Building the Debian package: dpkg-shlibdeps, and file for CPack's look at the binaries.
-packages="$packages dpkg-dev file"
+# Building the Debian packages: dpkg-shlibdeps, file for CPack's look at the binaries,
+# and lintian, which the package test runs on them.
+packages="$packages dpkg-dev file lintian"
+# The service test boots a minimal Debian in a container.
+packages="$packages debootstrap systemd-container"
 
 missing=""
 for p in $packages; do

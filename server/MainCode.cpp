@@ -12,6 +12,7 @@
 #include "platform/MemoryUse.h"
 #include "platform/MessageQueue.h"
 #include "platform/Process.h"
+#include "platform/ServiceManager.h"
 #include "platform/StopRequests.h"
 #include "platform/Ui.h"
 #include "server/CommandLine.h"
@@ -77,6 +78,20 @@ std::string FilesFolder(const std::vector<Switch>& switches) {
     return FolderExists(folder + "\\") ? folder + "\\" : std::string();
 }
 
+// A service manager that waits hears that the program is ready once it serves: at once,
+// or with /START once the server listens. A first listen that fails ends the program
+// then, so that the service shows failed rather than active with nothing listening.
+bool TellReadiness(const WindowOptions& options) {
+    if (!platform::ServiceManagerWaits()) return true;
+    if (options.startServer && gMainForm->ListeningPort() == 0) {
+        platform::ShowMessageBox(
+            "port " + options.portText + " cannot be listened on; the service ends.", "Pelorin");
+        return false;
+    }
+    platform::TellServiceManager("READY=1");
+    return true;
+}
+
 }  // namespace
 
 WindowOptions ReadCommandLine(std::string_view commandLine) {
@@ -124,13 +139,16 @@ int RunServerProgram() {
     gMainForm->Show();
     WriteLog("Start-Prozess ready");
     if (options.startServer) platform::PressButton(gMainForm->Button());
+    const bool ready = TellReadiness(options);
+    if (!ready) UnloadRoutine();
 
     const int status = platform::RunMessageLoop();
     gMainForm.reset();
-    return status;
+    return ready ? status : 1;
 }
 
 void UnloadRoutine() {
+    platform::TellServiceManager("STOPPING=1");
     WriteLog("Unloading now...");
     SetUnloading(true);
     if (gMainForm) gMainForm->Unload();

@@ -20,7 +20,8 @@ WindowOptions ReadCommandLine(std::string_view commandLine);
 
 // The whole program: the start routine, then the window's message loop until every
 // window is unloaded. Returns the exit status: 0, also after showing the help or the
-// version it was asked for; 1 when the window or the folder of its files cannot be made.
+// version it was asked for; 1 when the window or the folder of its files cannot be made,
+// or when a service manager waits for readiness and the first listen fails.
 int RunServerProgram();
 
 // Ends the program: logs "Unloading now...", sets Unloading, unloads every window (each

@@ -1,11 +1,13 @@
 #!/bin/bash
-# The Debian package of a build, as an administrator meets it:
+# The Debian packages of a build, as an administrator meets them:
 #   deb-package.sh BUILD_DIR WORKDIR
-# Built with CPack into WORKDIR; its control data and contents checked; its unit checked
-# by systemd-analyze where there is one; its maintainer scripts run against stand-ins of
-# the systemd helpers; then unpacked into WORKDIR/root and its server started the way
-# its unit starts it (the state folder and the port of its environment file pointed at
-# WORKDIR and a free port), used with the packaged tool and stopped with SIGTERM.
+# Built with CPack into WORKDIR (pelorin, libpelorin-client0, libpelorin-client-dev);
+# lintian finds nothing but the maintainer address; their control data and contents
+# checked; the unit checked by systemd-analyze where there is one; the maintainer scripts
+# run against stand-ins of the systemd helpers; then unpacked into WORKDIR/root, a
+# project built against the library there with find_package, and the server started the
+# way its unit starts it (the state folder and the port of its environment file pointed
+# at WORKDIR and a free port), used with the packaged tool and stopped with SIGTERM.
 # Exit 77 (skipped) without the Debian package tools. The last line is a summary; the
 # exit status is the number of failed checks.
 set -u
@@ -33,46 +35,117 @@ if ! cpack --config "$build/CPackConfig.cmake" -B "$work/out" >"$work/cpack.log"
 fi
 version=$(sed -n 's/^#define PELORIN_VERSION_TEXT "\(.*\)"$/\1/p' "$build/generated/PelorinVersion.h")
 architecture=$(dpkg --print-architecture)
+multiarch=$(dpkg-architecture -qDEB_HOST_MULTIARCH)
 deb=$work/out/pelorin_${version}_${architecture}.deb
-check "the package is named pelorin_${version}_${architecture}.deb" test -f "$deb"
-[ -f "$deb" ] || summary
+library_deb=$work/out/libpelorin-client0_${version}_${architecture}.deb
+dev_deb=$work/out/libpelorin-client-dev_${version}_${architecture}.deb
+for one in "$deb" "$library_deb" "$dev_deb"; do
+    check "a package $(basename "$one")" test -f "$one"
+    [ -f "$one" ] || summary
+done
+
+# --- lintian ---------------------------------------------------------------------------
+# The maintainer address is the one thing allowed: it is the cache variable
+# PELORIN_PACKAGE_MAINTAINER, a placeholder until whoever releases sets a real one.
+if command -v lintian >/dev/null; then
+    findings=$(lintian --allow-root "$deb" "$library_deb" "$dev_deb" 2>&1 |
+        grep -E '^[EW]: ' | grep -Ev ': bogus-mail-host(-in-debian-changelog)? ')
+    check "lintian: no error or warning but the maintainer address: $findings" [ -z "$findings" ]
+else
+    echo "FAILED: lintian is missing (scripts/setup.sh installs it)"
+fi
 
 field() { dpkg-deb -f "$deb" "$1"; }
 check "Package" [ "$(field Package)" = pelorin ]
 check "Version is the project's" [ "$(field Version)" = "$version" ]
 check "Architecture" [ "$(field Architecture)" = "$architecture" ]
-check "Depends, from shlibdeps" grep -Eq '^libc6 \(>= [0-9.]+\), .*libstdc\+\+6 \(>= ' \
+check "Depends, from shlibdeps" grep -Eq 'libc6 \(>= [0-9.]+\), .*libstdc\+\+6 \(>= ' \
     <<<"$(field Depends)"
+check "Depends on the library of the same version" \
+    grep -qF "libpelorin-client0 (= $version)" <<<"$(field Depends)"
+check "the library package: Section libs" [ "$(dpkg-deb -f "$library_deb" Section)" = libs ]
+check "the development package: Section libdevel, on the library of its version" \
+    [ "$(dpkg-deb -f "$dev_deb" Section)/$(dpkg-deb -f "$dev_deb" Depends)" = \
+      "libdevel/libpelorin-client0 (= $version)" ]
 check "Maintainer" grep -Eq '^.+ <.+>$' <<<"$(field Maintainer)"
 check "Description with a long part" [ "$(field Description | wc -l)" -gt 2 ]
 check "Section and Priority" [ "$(field Section)/$(field Priority)" = net/optional ]
 dpkg-deb -e "$deb" "$work/control"
 check "conffiles: the environment file" [ "$(cat "$work/control/conffiles")" = /etc/default/pelorin ]
-check "shlibs: the client library" grep -q '^libPelorin_Client 0 pelorin' "$work/control/shlibs"
+dpkg-deb -e "$library_deb" "$work/library-control"
+check "shlibs: the client library" \
+    grep -qxF "libPelorin_Client 0 libpelorin-client0 (>= $version)" "$work/library-control/shlibs"
+check "the library's ldconfig trigger" \
+    grep -qxF "activate-noawait ldconfig" "$work/library-control/triggers"
+check "no ldconfig calls of its own beside the trigger" \
+    [ ! -e "$work/library-control/postinst" ] && [ ! -e "$work/library-control/postrm" ]
 for script in postinst prerm postrm; do
     check "$script is executable" test -x "$work/control/$script"
 done
 
-listing=$(dpkg-deb -c "$deb")
-files=$(awk '$1 !~ /^d/ {print $6}' <<<"$listing")
-for expected in ./usr/bin/pelorin ./usr/bin/pelorin-client \
-    ./usr/lib/libPelorin_Client.so.0 ./usr/lib/libPelorin_Client.so \
-    ./usr/include/pelorin/PelorinClient.h \
-    ./usr/lib/cmake/Pelorin_Client/Pelorin_ClientConfig.cmake \
-    ./usr/lib/systemd/system/pelorin.service ./etc/default/pelorin; do
-    check "holds $expected" has_line "$files" "$expected"
-done
-check "nothing but programs, library, header, CMake package and service" \
-    [ -z "$(grep -Ev '^\./(usr/bin/pelorin(-client)?|usr/lib/libPelorin_Client\.so[.0-9]*|usr/include/pelorin/PelorinClient\.h|usr/lib/cmake/Pelorin_Client/[A-Za-z_-]+\.cmake|usr/lib/systemd/system/pelorin\.service|etc/default/pelorin)$' <<<"$files")" ]
-check "every entry belongs to root" [ "$(awk '{print $2}' <<<"$listing" | sort -u)" = root/root ]
+# Each package holds its own files and no other's, all of them root's.
+holds_only() {  # holds_only DEB PATTERN EXPECTED...
+    local listing files
+    listing=$(dpkg-deb -c "$1")
+    files=$(awk '$1 !~ /^d/ {print $6}' <<<"$listing")
+    for expected in "${@:3}"; do
+        check "$(basename "$1") holds $expected" has_line "$files" "$expected"
+    done
+    check "$(basename "$1") holds nothing else" [ -z "$(grep -Ev "^\./($2)\$" <<<"$files")" ]
+    check "$(basename "$1"): every entry belongs to root" \
+        [ "$(awk '{print $2}' <<<"$listing" | sort -u)" = root/root ]
+}
+lib=usr/lib/$multiarch
+holds_only "$deb" \
+    "usr/bin/pelorin(-client)?|usr/lib/systemd/system/pelorin\.service|etc/default/pelorin|usr/share/man/man1/pelorin(-client)?\.1\.gz|usr/share/doc/pelorin/(copyright|changelog\.gz)" \
+    ./usr/bin/pelorin ./usr/bin/pelorin-client ./usr/lib/systemd/system/pelorin.service \
+    ./etc/default/pelorin ./usr/share/man/man1/pelorin.1.gz \
+    ./usr/share/man/man1/pelorin-client.1.gz ./usr/share/doc/pelorin/copyright \
+    ./usr/share/doc/pelorin/changelog.gz
+holds_only "$library_deb" \
+    "$lib/libPelorin_Client\.so\.0(\.[0-9.]+)?|usr/share/doc/libpelorin-client0/(copyright|changelog\.gz)" \
+    "./$lib/libPelorin_Client.so.0" ./usr/share/doc/libpelorin-client0/copyright \
+    ./usr/share/doc/libpelorin-client0/changelog.gz
+holds_only "$dev_deb" \
+    "$lib/libPelorin_Client\.so|usr/include/pelorin/PelorinClient\.h|$lib/cmake/Pelorin_Client/[A-Za-z_-]+\.cmake|usr/share/doc/libpelorin-client-dev/(copyright|changelog\.gz)" \
+    "./$lib/libPelorin_Client.so" ./usr/include/pelorin/PelorinClient.h \
+    "./$lib/cmake/Pelorin_Client/Pelorin_ClientConfig.cmake" \
+    ./usr/share/doc/libpelorin-client-dev/copyright
 
 root=$work/root
-dpkg-deb -x "$deb" "$root"
-for program in usr/bin/pelorin usr/bin/pelorin-client usr/lib/libPelorin_Client.so.0; do
+for one in "$deb" "$library_deb" "$dev_deb"; do dpkg-deb -x "$one" "$root"; done
+for program in usr/bin/pelorin usr/bin/pelorin-client "$lib/libPelorin_Client.so.0"; do
     check "$program is stripped" is_stripped "$root/$program"
 done
 check "the tool finds the packaged library" \
-    grep -qF "$root/usr/bin/../lib/libPelorin_Client.so.0" <<<"$(ldd "$root/usr/bin/pelorin-client")"
+    grep -qF "$root/usr/bin/../lib/$multiarch/libPelorin_Client.so.0" <<<"$(ldd "$root/usr/bin/pelorin-client")"
+
+# --- The documents -------------------------------------------------------------------------
+check "the copyright file is machine-readable, MIT (Expat)" \
+    grep -q '^License: Expat$' "$root/usr/share/doc/pelorin/copyright"
+changelog_version=$(zcat "$root/usr/share/doc/pelorin/changelog.gz" | sed -n '1s/^pelorin (\([^)]*\)).*/\1/p')
+check "the changelog's last entry is this version ($changelog_version)" [ "$changelog_version" = "$version" ]
+for page in pelorin pelorin-client; do
+    check "man $page formats without a warning" \
+        [ -z "$(zcat "$root/usr/share/man/man1/$page.1.gz" | LC_ALL=C.UTF-8 MANWIDTH=80 \
+            man --warnings -E UTF-8 -l -Tutf8 - 2>&1 >/dev/null)" ]
+done
+for switch in PORT START FOLDER= LOG DEBUG DEBUGFILE PROZESSINFO HELP VERSION; do
+    check "pelorin(1) names /$switch" zgrep -qF "/$switch" "$root/usr/share/man/man1/pelorin.1.gz"
+done
+
+# --- The development package: a project built against it with find_package --------------------
+consumer=$(dirname "$0")/../../client/tests/consumer
+if cmake -S "$consumer" -B "$work/consumer" -DCMAKE_PREFIX_PATH="$root/usr" \
+        >"$work/consumer.log" 2>&1 && cmake --build "$work/consumer" >>"$work/consumer.log" 2>&1; then
+    check "find_package finds the library in the multiarch folder" \
+        grep -rqF "$root/$lib/libPelorin_Client.so" "$work/consumer"
+    "$work/consumer/consumer" 1 >>"$work/consumer.log" 2>&1
+    check "the consumer runs with the packaged library" [ "$?" = 0 ]
+else
+    cat "$work/consumer.log"
+    check "a project builds against the development package" false
+fi
 
 # --- The unit --------------------------------------------------------------------------
 unit=$root/usr/lib/systemd/system/pelorin.service
@@ -82,6 +155,13 @@ if command -v systemd-analyze >/dev/null; then
     sed "s|/usr/bin/pelorin|$root/usr/bin/pelorin|" "$unit" >"$work/verify/pelorin.service"
     verified=$(systemd-analyze verify "$work/verify/pelorin.service" 2>&1)
     check "systemd-analyze verify finds nothing: $verified" [ -z "$verified" ]
+    # How much of the system the service could reach if taken over: 10 is everything.
+    exposure=$(systemd-analyze security --offline=yes "$work/verify/pelorin.service" 2>&1 |
+        sed -n 's/.*Overall exposure level for pelorin\.service: \([0-9.]*\).*/\1/p')
+    echo "exposure of pelorin.service (systemd-analyze security): ${exposure:-unknown}, goal 1.5 or lower"
+    check "the unit's exposure (${exposure:-unknown}) is 1.5 or lower" \
+        awk -v e="$exposure" 'BEGIN { exit !(e != "" && e + 0 <= 1.5) }'
+    check "the unit waits for the program's readiness" grep -qx 'Type=notify' "$unit"
 else
     echo "skipped: systemd-analyze verify (systemd-analyze is not installed)"
 fi

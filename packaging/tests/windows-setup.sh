@@ -3,12 +3,15 @@
 #   test-install.sh SETUP WORKDIR
 # A silent install into a folder given with /D; the server started from there with
 # /PORTn /START /LOG2; StoreClient.vbs from the 32-bit and from the 64-bit script host,
-# and a file stored with the installed tool; a silent uninstall. Then the program files,
-# the shortcut, the class with its program identifier and type library and the uninstall
-# entry are gone from both registry views, while the data folder with the stored file and
-# log.txt stay; a silent reinstall into the same folder serves that file again. The last
-# line is a summary; the exit status is the number of failed checks. The prefix is
-# removed after a run without failures and kept for a look after one with.
+# and a file stored with the installed tool; a silent upgrade over the running server,
+# which closes it; an upgrade with /AUTOSTART, which adds the Startup shortcut; a silent
+# uninstall. Then the program files, both shortcuts, the class with its program
+# identifier and type library and the uninstall entry are gone from both registry views,
+# while the data folder with the stored file and log.txt stay; a silent reinstall into
+# the same folder serves that file again; an install into another folder removes that
+# installation first and leaves its store where it is. The last line is a summary; the
+# exit status is the number of failed checks. The prefix is removed after a run without
+# failures and kept for a look after one with.
 set -u
 setup=$(realpath "$1") work=$(realpath -m "$2")
 here=$(cd "$(dirname "$0")" && pwd)
@@ -24,6 +27,9 @@ unset DISPLAY
 folder='C:\Pelorin Test'
 installed=$WINEPREFIX/drive_c/Pelorin\ Test
 shortcut="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Pelorin.lnk"
+startup="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Startup/Pelorin.lnk"
+other='C:\Pelorin Other'
+installed_other=$WINEPREFIX/drive_c/Pelorin\ Other
 clsid='{60041670-2EAB-4783-92EF-018D83400911}'
 libid='{47788BB1-4D89-4993-B94D-63EAB8B7C29D}'
 progid=Pelorin_Client.PelorinClient
@@ -84,6 +90,18 @@ start_server() {
     output=$(cat "$work/server.log")
     return 1
 }
+# The server started last has ended by itself (within 30 s).
+server_ended() {
+    for _ in $(seq 1 300); do
+        if ! kill -0 "$server_pid" 2>/dev/null; then
+            wait "$server_pid" 2>/dev/null
+            server_pid=""
+            return 0
+        fi
+        sleep 0.1
+    done
+    return 1
+}
 stop_server() {
     [ -n "$server_pid" ] || return 0
     kill "$server_pid" 2>/dev/null
@@ -105,12 +123,20 @@ stores_note() {
 }
 # Through cmd: the setup program reads /D= from its raw command line, which must not
 # quote the folder's space (as Wine would quote a separate argument).
-install() { runs 64 cmd /c "Z:${setup//\//\\} /S /D=$folder"; }
+# install [SWITCH...]: into $folder, or into $into when set; /D= comes last.
+install() { runs 64 cmd /c "Z:${setup//\//\\} /S $* /D=${into:-$folder}"; }
+# The Startup shortcut starts the installed server listening: /START, in UTF-16.
+starts_listening() { grep -qaP '/\x00S\x00T\x00A\x00R\x00T' "$startup"; }
+restarted() { start_server && reads_note; }
 program_files=(Pelorin.exe pelorin-client.exe Pelorin_Client.dll x86/Pelorin_Client.dll
                Uninstall.exe)
 all_installed() {
     local file
     for file in "${program_files[@]}"; do [ -f "$installed/$file" ] || return 1; done
+}
+all_installed_in() {
+    local installed=$1
+    all_installed
 }
 none_left() {
     local file
@@ -145,7 +171,15 @@ check "the installed server starts" start_server
 check "the 32-bit script host uses the store" script_host 32
 check "the 64-bit script host uses the store" script_host 64
 check "the tool stores a file" stores_note
+check "no Startup shortcut without /AUTOSTART" [ ! -e "$startup" ]
+
+check "a silent upgrade over the running server exits 0" install
+check "the upgrade closed the running server" server_ended
+check "the upgraded server starts and serves the stored file" restarted
 stop_server
+check "an upgrade with /AUTOSTART exits 0" install /AUTOSTART
+check "the Startup shortcut exists" [ -f "$startup" ]
+check "the Startup shortcut starts the server listening" starts_listening
 
 # The uninstaller copies itself away and runs from there: wait for every Wine process.
 prefix stop
@@ -154,6 +188,7 @@ timeout 120 wineserver -w
 prefix start
 check "the program files are gone" none_left
 check "the Start menu shortcut is gone" [ ! -e "$shortcut" ]
+check "the Startup shortcut is gone" [ ! -e "$startup" ]
 check "the class is gone from both views" gone "HKCR\\CLSID\\$clsid"
 check "the program identifier is gone" gone "HKCR\\$progid"
 check "the type library is gone" gone "HKCR\\TypeLib\\$libid"
@@ -165,6 +200,15 @@ check "a silent reinstall into the same folder exits 0" install
 check "the reinstalled server starts" start_server
 check "the reinstalled server serves the stored file" reads_note
 stop_server
+
+into=$other
+check "an install into another folder exits 0" install
+unset into
+check "the program files are in the other folder" all_installed_in "$installed_other"
+check "the earlier installation's program files are gone" none_left
+check "its store stays where it was" grep -qsx stays "$installed/data/kept/note"
+check "the uninstall entry names the other folder" \
+    has_value 64 "$uninstall_key" InstallLocation REG_SZ "$other"
 
 echo "SUMMARY: $checks checks, $failures failed"
 if [ "$failures" = 0 ]; then

@@ -33,11 +33,20 @@ AllowSkipFiles off
 !define PUBLISHER "Pelorin"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\${PRODUCT}"
 !define SHORTCUT "$SMPROGRAMS\${PRODUCT}.lnk"
+; In the Startup folder of all users: the server starts, listening, when anyone logs on.
+!define AUTOSTART_SHORTCUT "$SMSTARTUP\${PRODUCT}.lnk"
+; The server's window: its class and caption.
+!define SERVER_WINDOW_CLASS "PelorinForm"
+!define SERVER_WINDOW_CAPTION "${PRODUCT}"
+; The licence shown before anything is installed (makensis works in this file's folder).
+!define LICENSE_FILE "../../LICENSE"
 ; BUILTIN\Users by its SID, whatever the system's language calls the group.
 !define USERS_SID "*S-1-5-32-545"
 
+!include FileFunc.nsh
 !include LogicLib.nsh
 !include MUI2.nsh
+!include Sections.nsh
 !include x64.nsh
 
 Name "${PRODUCT} ${VERSION}"
@@ -51,11 +60,19 @@ VIAddVersionKey /LANG=1033 ProductVersion "${VERSION}"
 VIAddVersionKey /LANG=1033 FileVersion "${VERSION}"
 VIAddVersionKey /LANG=1033 FileDescription "${PRODUCT} ${VERSION} setup"
 VIAddVersionKey /LANG=1033 CompanyName "${PUBLISHER}"
-VIAddVersionKey /LANG=1033 LegalCopyright "Copyright (C) ${PUBLISHER}"
+VIAddVersionKey /LANG=1033 LegalCopyright "Copyright (C) 2026 The Pelorin developers, MIT licence"
 
+; Pages are for the interactive setup only: /S skips every one of them, the licence too.
 !define MUI_ABORTWARNING
+!insertmacro MUI_PAGE_LICENSE "${LICENSE_FILE}"
+!insertmacro MUI_PAGE_COMPONENTS
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
+; Shown only when the setup closed a running server: it offers to start it again.
+!define MUI_PAGE_CUSTOMFUNCTION_PRE SkipFinishUnlessClosed
+!define MUI_FINISHPAGE_RUN "$INSTDIR\Pelorin.exe"
+!define MUI_FINISHPAGE_RUN_TEXT "Start ${PRODUCT} again"
+!insertmacro MUI_PAGE_FINISH
 !insertmacro MUI_UNPAGE_CONFIRM
 !insertmacro MUI_UNPAGE_INSTFILES
 !insertmacro MUI_LANGUAGE "English"
@@ -114,19 +131,84 @@ VIAddVersionKey /LANG=1033 LegalCopyright "Copyright (C) ${PUBLISHER}"
   ${EndIf}
 !macroend
 
-Function .onInit
-  !insertmacro CheckSystem
-  ; /D=folder on the command line has set $INSTDIR already; else the folder of an earlier
-  ; install, where the data folder of that install is.
-  ${If} $INSTDIR == ""
-    ReadRegStr $INSTDIR HKLM "${UNINSTALL_KEY}" InstallLocation
+; The window goes first; the program file stays locked until the process has ended.
+!macro WaitUntilFree FILE
+  ${If} ${FileExists} "${FILE}"
+    ${For} $1 1 101
+      ${If} $1 == 101
+        !insertmacro Fail "${PRODUCT} does not end: close it and start the setup again."
+      ${EndIf}
+      ClearErrors
+      FileOpen $0 "${FILE}" a
+      ${IfNot} ${Errors}
+        FileClose $0
+        ${Break}
+      ${EndIf}
+      Sleep 100
+    ${Next}
   ${EndIf}
-  ${If} $INSTDIR == ""
-    StrCpy $INSTDIR "$PROGRAMFILES64\${PRODUCT}"
+!macroend
+
+; "1" once the setup closed a running server.
+Var ClosedServer
+
+; Asks every running server to close, as a user closing its window would (the server
+; stops, the program ends), and waits until its program file is free to be replaced:
+; an upgrade never meets NSIS's retry box, in silent mode neither.
+Function CloseRunningServers
+  StrCpy $ClosedServer ""
+  ${For} $1 1 50
+    FindWindow $0 "${SERVER_WINDOW_CLASS}" "${SERVER_WINDOW_CAPTION}"
+    ${If} $0 == 0
+      ${Break}
+    ${EndIf}
+    DetailPrint "Closing the running ${PRODUCT}"
+    SendMessage $0 ${WM_CLOSE} 0 0 /TIMEOUT=5000
+    StrCpy $ClosedServer 1
+    Sleep 100
+  ${Next}
+  ${If} $ClosedServer == 1
+    !insertmacro WaitUntilFree "$INSTDIR\Pelorin.exe"
+    ReadRegStr $2 HKLM "${UNINSTALL_KEY}" InstallLocation
+    !insertmacro WaitUntilFree "$2\Pelorin.exe"
+  ${EndIf}
+FunctionEnd
+
+; An installation in another folder (its uninstall entry names it) is removed first, by
+; its own uninstaller waiting in place; its data folder and log.txt stay where they are.
+Function RemoveEarlierInstallation
+  ReadRegStr $0 HKLM "${UNINSTALL_KEY}" InstallLocation
+  ${If} $0 == ""
+  ${OrIf} $0 == $INSTDIR
+    Return
+  ${EndIf}
+  ${IfNot} ${FileExists} "$0\Uninstall.exe"
+    Return
+  ${EndIf}
+  DetailPrint "Removing the earlier installation in $0"
+  ExecWait '"$0\Uninstall.exe" /S _?=$0' $1
+  ${If} $1 != 0
+    !insertmacro Fail "Removing the earlier installation in $0 failed (status $1)."
+  ${EndIf}
+  Delete "$0\Uninstall.exe"
+  RMDir "$0"
+  ${If} ${FileExists} "$0\data\*.*"
+    DetailPrint "The store of the earlier installation stays in $0\data"
+    MessageBox MB_ICONINFORMATION|MB_OK "The earlier installation in $0 was removed. \
+      Its store stays in $0\data; move it to $INSTDIR\data to keep using it." /SD IDOK
+  ${EndIf}
+FunctionEnd
+
+Function SkipFinishUnlessClosed
+  ${If} $ClosedServer != 1
+    Abort
   ${EndIf}
 FunctionEnd
 
 Section "${PRODUCT}" SectionProgram
+  SectionIn RO
+  Call CloseRunningServers
+  Call RemoveEarlierInstallation
   SetOutPath "$INSTDIR"
   File "${FILES}\x64\Pelorin.exe"
   File "${FILES}\x64\pelorin-client.exe"
@@ -169,6 +251,40 @@ Section "${PRODUCT}" SectionProgram
     "${PRODUCT} store server"
 SectionEnd
 
+; Started by each user who logs on, as that user, listening at once.
+Section /o "Start ${PRODUCT} when I log on" SectionAutostart
+  CreateShortCut "${AUTOSTART_SHORTCUT}" "$INSTDIR\Pelorin.exe" "/START" "" "" \
+    SW_SHOWNORMAL "" "${PRODUCT} store server"
+SectionEnd
+
+; Unchosen, an earlier install's autostart goes.
+Section "-Autostart off"
+  ${IfNot} ${SectionIsSelected} ${SectionAutostart}
+    Delete "${AUTOSTART_SHORTCUT}"
+  ${EndIf}
+SectionEnd
+
+; After the sections, whose numbers it uses.
+Function .onInit
+  !insertmacro CheckSystem
+  ; The autostart component: chosen with /AUTOSTART, kept from an earlier install.
+  ${GetParameters} $0
+  ClearErrors
+  ${GetOptions} $0 "/AUTOSTART" $1
+  ${IfNot} ${Errors}
+  ${OrIf} ${FileExists} "${AUTOSTART_SHORTCUT}"
+    !insertmacro SelectSection ${SectionAutostart}
+  ${EndIf}
+  ; /D=folder on the command line has set $INSTDIR already; else the folder of an earlier
+  ; install, where the data folder of that install is.
+  ${If} $INSTDIR == ""
+    ReadRegStr $INSTDIR HKLM "${UNINSTALL_KEY}" InstallLocation
+  ${EndIf}
+  ${If} $INSTDIR == ""
+    StrCpy $INSTDIR "$PROGRAMFILES64\${PRODUCT}"
+  ${EndIf}
+FunctionEnd
+
 Function un.onInit
   !insertmacro CheckSystem
 FunctionEnd
@@ -186,6 +302,7 @@ Section Uninstall
   DetailPrint "32-bit regsvr32 /u: $0"
 
   Delete "${SHORTCUT}"
+  Delete "${AUTOSTART_SHORTCUT}"
   Delete /REBOOTOK "$INSTDIR\Pelorin.exe"
   Delete /REBOOTOK "$INSTDIR\pelorin-client.exe"
   Delete /REBOOTOK "$INSTDIR\Pelorin_Client.dll"

@@ -64,6 +64,11 @@ std::uint16_t FreeLoopbackPort() {
             _exit(124);
         }
     }
+    if (limits.notifySocket) {
+        setenv("NOTIFY_SOCKET", limits.notifySocket->c_str(), 1);
+    } else {
+        unsetenv("NOTIFY_SOCKET");
+    }
     std::vector<char*> argv;
     if (limits.firstProcess) {
         for (const char* word : {"unshare", "--pid", "--fork", "--kill-child"}) {
@@ -112,6 +117,16 @@ ServerProcess::~ServerProcess() {
 
 bool ServerProcess::Start(const std::string& folder, const ServerLimits& limits,
                           const std::vector<std::string>& moreSwitches) {
+    if (!Launch(folder, limits, moreSwitches)) return false;
+    for (std::uint32_t i = 0; i < 500 * TimeScale() && Running(); ++i) {  // 5 s until it answers
+        if (Exchange(port_, "DIR /x HTTP/1.0\r\n\r\n").starts_with("HTTP/1.0 ")) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+}
+
+bool ServerProcess::Launch(const std::string& folder, const ServerLimits& limits,
+                           const std::vector<std::string>& moreSwitches) {
     const std::string program = folder + "pelorin";
     std::error_code error;
     if (!fs::exists(program)) {
@@ -126,11 +141,7 @@ bool ServerProcess::Start(const std::string& folder, const ServerLimits& limits,
     pid_ = fork();
     if (pid_ < 0) return false;
     if (pid_ == 0) RunChild(program, switches, folder + "stderr.txt", limits);
-    for (std::uint32_t i = 0; i < 500 * TimeScale() && Running(); ++i) {  // 5 s until it answers
-        if (Exchange(port_, "DIR /x HTTP/1.0\r\n\r\n").starts_with("HTTP/1.0 ")) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return false;
+    return true;
 }
 
 void ServerProcess::Kill(int signal) {
@@ -143,6 +154,13 @@ void ServerProcess::Kill(int signal) {
 int ServerProcess::Stop() {
     if (pid_ <= 0) return -1;
     kill(pid_, SIGTERM);
+    const int status = Wait();
+    if (status == -1) Kill(SIGKILL);
+    return status;
+}
+
+int ServerProcess::Wait() {
+    if (pid_ <= 0) return -1;
     for (std::uint32_t waited = 0; waited < 1000 * TimeScale(); ++waited) {
         int status = 0;
         if (waitpid(pid_, &status, WNOHANG) == pid_) {
@@ -151,7 +169,6 @@ int ServerProcess::Stop() {
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    Kill(SIGKILL);
     return -1;
 }
 

@@ -31,8 +31,11 @@ class ScratchFolder {
 };
 
 struct ServerLimits {
-    std::optional<std::uint64_t> fileSizeBytes;  // RLIMIT_FSIZE of the server process
-    std::optional<uid_t> user;                   // user and group to run as
+    std::optional<std::uint64_t> fileSizeBytes{};  // RLIMIT_FSIZE of the server process
+    std::optional<uid_t> user{};                   // user and group to run as
+    // NOTIFY_SOCKET of the server process alone: a service manager's socket. Without
+    // it the server never sees one, even where the tests themselves run as a service.
+    std::optional<std::string> notifySocket{};
     // Process 1 of a PID namespace of its own, as in a container (through `unshare`, which
     // takes the process down with it when killed).
     bool firstProcess = false;
@@ -50,11 +53,17 @@ class ServerProcess {
     // stretched by the tests' time scale).
     bool Start(const std::string& folder, const ServerLimits& limits = {},
                const std::vector<std::string>& moreSwitches = {});
+    // Starts it like Start without waiting for anything: true once the process runs.
+    bool Launch(const std::string& folder, const ServerLimits& limits = {},
+                const std::vector<std::string>& moreSwitches = {});
     // Sends `signal` and reaps the process.
     void Kill(int signal);
     // Ends the server as a service manager would (SIGTERM); its exit status, 128 + the
     // signal that ended it otherwise, or -1 when it did not end within 10 s (then killed).
     int Stop();
+    // Waits (10 s at most, stretched by the time scale) for the process to end by itself;
+    // its exit status as Stop gives it, -1 when it still runs.
+    int Wait();
     // True while the process has not ended.
     bool Running();
 
