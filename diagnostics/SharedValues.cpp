@@ -1,26 +1,33 @@
 #include "diagnostics/SharedValues.h"
+#include "platform/ThreadState.h"
 
 namespace pelorin {
 namespace {
-thread_local std::string tLineBreak = "\r\n";
-thread_local std::string tProgramFolder;
+struct Values {
+    std::string lineBreak = "\r\n";
+    std::string programFolder;
+};
+
+Values& State() {
+    return platform::ThreadState<Values>();
+}
 }  // namespace
 
 const std::string& LineBreak() {
-    return tLineBreak;
+    return State().lineBreak;
 }
 void SetLineBreak(std::string_view lineBreak) {
-    tLineBreak = lineBreak;
+    State().lineBreak = lineBreak;
 }
 
 const std::string& ProgramFolderPath() {
-    return tProgramFolder;
+    return State().programFolder;
 }
 void SetProgramFolderPath(std::string_view folder) {
-    tProgramFolder = folder;
-    if (!tProgramFolder.empty() && !tProgramFolder.ends_with('\\') &&
-        !tProgramFolder.ends_with('/')) {
-        tProgramFolder += '\\';
+    std::string& programFolder = State().programFolder;
+    programFolder = folder;
+    if (!programFolder.empty() && !programFolder.ends_with('\\') && !programFolder.ends_with('/')) {
+        programFolder += '\\';
     }
 }
 

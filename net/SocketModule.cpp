@@ -7,6 +7,7 @@
 #include "net/ADomainCache.h"
 #include "net/CSocket.h"
 #include "net/SslLibrary.h"
+#include "platform/ThreadState.h"
 #include "platform/Timers.h"
 #include "platform/Window.h"
 
@@ -30,8 +31,7 @@ struct ModuleState {
 };
 
 ModuleState& State() {
-    thread_local ModuleState state;
-    return state;
+    return platform::ThreadState<ModuleState>();
 }
 
 bool LookupHost(std::string_view name, std::vector<std::uint32_t>& addresses) {

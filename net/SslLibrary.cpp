@@ -4,6 +4,7 @@
 
 #include "base/RuntimeError.h"
 #include "platform/DynamicLibrary.h"
+#include "platform/ThreadState.h"
 
 namespace pelorin::SslLibrary {
 namespace {
@@ -38,8 +39,7 @@ struct Loaded {
 };
 
 Loaded& State() {
-    thread_local Loaded loaded;
-    return loaded;
+    return platform::ThreadState<Loaded>();
 }
 
 void* Resolve(Function which) {

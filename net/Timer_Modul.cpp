@@ -8,6 +8,7 @@
 #include "base/RuntimeError.h"
 #include "diagnostics/Hooks.h"
 #include "net/ATimer.h"
+#include "platform/ThreadState.h"
 #include "platform/Timers.h"
 
 namespace pelorin::Timer_Modul {
@@ -21,8 +22,7 @@ struct ModuleState {
 };
 
 ModuleState& State() {
-    thread_local ModuleState state;
-    return state;
+    return platform::ThreadState<ModuleState>();
 }
 
 int ErrorNumberOf(const std::exception& e) {

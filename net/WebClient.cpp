@@ -8,6 +8,7 @@
 #include "net/CSocket.h"
 #include "net/URL_Modul.h"
 #include "net/httpCookie.h"
+#include "platform/ThreadState.h"
 
 namespace pelorin {
 namespace {
@@ -19,9 +20,15 @@ constexpr std::string_view kCrLf = "\r\n";
 constexpr std::int32_t kRequestDelayMs = 100;
 constexpr std::int32_t kTimerResolution = 30000;
 
-thread_local std::string tDefaultProxyServer;
-thread_local std::int32_t tDefaultProxyPort = 0;
-thread_local std::string tDefaultUserAgent(WebClient_Modul::kClientLibraryUserAgent);
+struct Defaults {
+    std::string proxyServer;
+    std::int32_t proxyPort = 0;
+    std::string userAgent{WebClient_Modul::kClientLibraryUserAgent};
+};
+
+Defaults& ThreadDefaults() {
+    return platform::ThreadState<Defaults>();
+}
 
 // The leading number of a port text, rounded half to even. Error 6 when it does not fit.
 std::int32_t PortNumber(std::string_view text) {
@@ -41,20 +48,20 @@ std::string WithoutCarriageReturns(std::string_view line) {
 namespace WebClient_Modul {
 
 void ResetDefaultProxy() {
-    tDefaultProxyServer.clear();
-    tDefaultProxyPort = 0;
+    ThreadDefaults().proxyServer.clear();
+    ThreadDefaults().proxyPort = 0;
 }
 const std::string& DefaultProxyServer() {
-    return tDefaultProxyServer;
+    return ThreadDefaults().proxyServer;
 }
 std::int32_t DefaultProxyPort() {
-    return tDefaultProxyPort;
+    return ThreadDefaults().proxyPort;
 }
 void SetDefaultUserAgent(std::string_view userAgent) {
-    tDefaultUserAgent = userAgent;
+    ThreadDefaults().userAgent = userAgent;
 }
 const std::string& DefaultUserAgent() {
-    return tDefaultUserAgent;
+    return ThreadDefaults().userAgent;
 }
 
 }  // namespace WebClient_Modul
@@ -101,8 +108,8 @@ std::shared_ptr<WebClient> WebClient::Create() {
 
 WebClient::WebClient()
     : answer_Headers(std::make_shared<WebClient_Header>()),
-      ProxyServer(tDefaultProxyServer),
-      ProxyPort(tDefaultProxyPort),
+      ProxyServer(ThreadDefaults().proxyServer),
+      ProxyPort(ThreadDefaults().proxyPort),
       listener_(std::make_unique<Listener>(*this)),
       Socket(CSocket::Create()),
       MyTimer(ATimer::Create()),
@@ -159,7 +166,7 @@ void WebClient::GetPage(std::string_view Adresse, std::string_view HTTP_Command,
     ProzessInfo([&] { return "myHTTPVersion: " + myHTTPVersion; });
     myReferer = HTTP_Referer;
     ProzessInfo([&] { return "myReferer: " + myReferer; });
-    myUserAgent = HTTP_UserAgent.empty() ? tDefaultUserAgent : std::string(HTTP_UserAgent);
+    myUserAgent = HTTP_UserAgent.empty() ? ThreadDefaults().userAgent : std::string(HTTP_UserAgent);
     ProzessInfo([&] { return "myUserAgent: " + myUserAgent; });
     myContent = HTTP_Content;
     ProzessInfo([&] { return "Len(myContent) = " + std::to_string(myContent.size()); });

@@ -8,6 +8,7 @@
 
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "client/com/BstrText.h"
@@ -271,6 +272,40 @@ TEST_F(ComComponentTest, LateBoundCallsReportErrorsInExceptionInfo) {
     SysFreeString(exception.bstrDescription);
     SysFreeString(exception.bstrSource);
     SysFreeString(exception.bstrHelpFile);
+}
+
+// A host that uses the component from threads it later ends (a pool of apartments):
+// rounds of threads that each make an object, call it and end, the DLL loaded throughout.
+// The calls fail (nothing listens on the port); what counts is that every thread's end
+// frees its state and the program goes on, and exits, normally.
+TEST_F(ComComponentTest, ThreadsThatUseTheComponentAndEndLeaveTheHostWorking) {
+    constexpr int kRounds = 3;
+    constexpr int kThreads = 8;
+    for (int round = 0; round < kRounds; ++round) {
+        std::vector<std::thread> threads;
+        for (int i = 0; i < kThreads; ++i) {
+            threads.emplace_back([this] {
+                ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+                IClassFactory* factory = nullptr;
+                ASSERT_EQ(getClassObject(CLSID_PelorinClient, IID_IClassFactory,
+                                         reinterpret_cast<void**>(&factory)),
+                          S_OK);
+                _PelorinClient* own = nullptr;
+                ASSERT_EQ(factory->CreateInstance(nullptr, IID__PelorinClient,
+                                                  reinterpret_cast<void**>(&own)),
+                          S_OK);
+                factory->Release();
+                EXPECT_EQ(own->SetPort(1), S_OK);
+                Text name("f");
+                Text body;
+                EXPECT_NE(own->GetFile(name.get(), body.out()), S_OK);
+                own->Release();
+                CoUninitialize();
+            });
+        }
+        for (auto& thread : threads) thread.join();
+    }
+    EXPECT_EQ(canUnloadNow(), S_OK);
 }
 
 }  // namespace

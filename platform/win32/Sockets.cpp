@@ -1,5 +1,6 @@
 // Winsock itself: the neutral calls are its own, so this is a pass-through.
 #include "platform/Sockets.h"
+#include "platform/ThreadState.h"
 #include "platform/win32/Native.h"
 
 #include <winsock2.h>
@@ -117,7 +118,10 @@ int PushSentBytes(SocketHandle /*socket*/) {
 // the send as a connection aborted here would.
 int SendFromFile(SocketHandle socket, const ReadableFile& file, std::uint64_t offset, int length) {
     constexpr int kPiece = 64 * 1024;
-    thread_local std::vector<char> buffer(kPiece);
+    struct Buffer {
+        std::vector<char> bytes = std::vector<char>(kPiece);
+    };
+    std::vector<char>& buffer = ThreadState<Buffer>().bytes;
     std::size_t got = 0;
     if (file.ReadAt(offset, buffer.data(), static_cast<std::size_t>(std::clamp(length, 0, kPiece)),
                     got) != 0) {
