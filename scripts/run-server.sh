@@ -9,7 +9,7 @@
 # port, q closes.
 set -eu
 cd "$(dirname "$0")/.."
-scripts/setup.sh
+scripts/setup.sh server
 cmake --preset linux >/dev/null
 cmake --build --preset linux --target pelorin
 exec build/linux/server/pelorin /PORT8088 /START "$@"
