@@ -14,6 +14,7 @@ constexpr int kInvalidProcedureCall = 5;
 constexpr int kOverflow = 6;
 constexpr int kOutOfMemory = 7;
 constexpr int kSubscriptOutOfRange = 9;
+constexpr int kTypeMismatch = 13;
 constexpr int kDivisionByZero = 11;
 constexpr int kBadFileNameOrNumber = 52;
 constexpr int kFileNotFound = 53;

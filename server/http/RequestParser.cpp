@@ -10,6 +10,23 @@
 namespace pelorin {
 namespace {
 
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+
+// Without the spaces and tabs around it: HTTP allows them after a header's colon and at
+// the end of its value.
+std::string_view WithoutBlanks(std::string_view text) {
+    while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
+    while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
+    return text;
+}
+
+bool IsDigits(std::string_view text) {
+    return !text.empty() &&
+           std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
 std::string WithoutLineFeeds(std::string_view text) {
     std::string line;
     line.reserve(text.size());
@@ -32,6 +49,7 @@ void RequestParser::Reset(bool keepContent) {
     request_.ClientPostData.clear();
     keepContent_ = keepContent;
     headerBytes_ = 0;
+    lengthSeen_ = false;
     bodyTaken_ = 0;
     state_ = ParseState::RequestLine;
     receiveBuffer_.clear();
@@ -145,10 +163,16 @@ void RequestParser::ParseHeaderLine(const std::string& line) {
         state_ = ParseState::Body;
         return;
     }
-    const std::size_t separator = line.find(": ");
+    const std::size_t separator = line.find(':');
     if (separator == std::string::npos) return;
     const std::string name = line.substr(0, separator);
-    const std::string value = line.substr(separator + 2);
+    // A name that ends in blanks is not a name: other servers on the way may read the
+    // line differently, so it is refused rather than guessed at.
+    if (!name.empty() && IsBlank(name.back())) {
+        Refuse(errors::kInvalidProcedureCall);
+        return;
+    }
+    const std::string value(WithoutBlanks(std::string_view(line).substr(separator + 1)));
     if (UpperCase(name) == "CONTENT-LENGTH") {
         TakeContentLength(value);
         return;
@@ -170,15 +194,24 @@ void RequestParser::ParseHeaderLine(const std::string& line) {
     if (events_ != nullptr) events_->HeaderAdded(*this, header);
 }
 
-// A length outside 0..2^31-1 cannot describe a body this connection could take.
+// A length outside 0..2^31-1 cannot describe a body this connection could take. Anything
+// but plain digits (a fraction, a second number, a word) is refused: read as some number,
+// it would store part of the body, or none, and the answer would still say done.
 void RequestParser::TakeContentLength(const std::string& value) {
+    const std::string_view digits =
+        !value.empty() && value.front() == '-' ? std::string_view(value).substr(1) : value;
+    if (!IsDigits(digits)) {
+        Refuse(errors::kTypeMismatch);
+        return;
+    }
     const auto length = RoundToInt32(Val(value));
     if (!length) {
         Refuse(errors::kOverflow);
-    } else if (*length < 0) {
+    } else if (*length < 0 || (lengthSeen_ && *length != request_.ClientContentLength)) {
         Refuse(errors::kInvalidProcedureCall);
     } else {
         request_.ClientContentLength = *length;
+        lengthSeen_ = true;
     }
 }
 

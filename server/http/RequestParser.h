@@ -6,17 +6,19 @@
 // Lines end at a carriage return; a line feed right after it belongs to it, even when it
 // arrives with the next piece, and line feeds elsewhere are dropped (a line feed alone
 // never ends a line). The request line splits at its first two spaces; header lines at
-// their first ": ", untrimmed, lines without it skipped; Content-Length is taken as the
-// body's length and not kept as a header; an empty line or one of spaces ends the
-// headers. The body is cut to Content-Length bytes, and the request is complete once
-// they are there (at the empty line without Content-Length). Data after it is ignored.
-// The body is kept in ClientPostData, or, once StreamBody is set, handed to the owner in
-// the pieces it arrives in and not kept at all.
+// their first colon, the value without the spaces and tabs around it, lines without a
+// colon skipped; Content-Length is taken as the body's length and not kept as a header;
+// an empty line or one of spaces ends the headers. The body is cut to Content-Length bytes, and the
+// request is complete once they are there (at the empty line without Content-Length). Data after it
+// is ignored. The body is kept in ClientPostData, or, once StreamBody is set, handed to the owner
+// in the pieces it arrives in and not kept at all.
 //
 // Refused, once, and then done: a line whose carriage return does not stand within the
-// first `maxLineEnd` bytes of its line (error 6), a Content-Length beyond 32 bits (6) or
-// below 0 (5), more headers than a header list holds (9), headers whose names and values
-// together exceed kMaxHeaderBytes (7): what a connection holds of its request is bounded.
+// first `maxLineEnd` bytes of its line (error 6), a Content-Length beyond 32 bits (6),
+// below 0 (5), that is not plain digits (13) or that disagrees with an earlier one (5), a
+// header name with a space or tab before its colon (5), more headers than a header list holds (9),
+// headers whose names and values together exceed kMaxHeaderBytes (7): what a connection holds of
+// its request is bounded.
 #pragma once
 
 #include <cstddef>
@@ -105,6 +107,7 @@ class RequestParser {
     bool keepContent_ = false;
     bool streamBody_ = false;
     std::size_t headerBytes_ = 0;  // names and values of the headers kept
+    bool lengthSeen_ = false;      // a Content-Length came, so another must agree
     std::size_t bodyTaken_ = 0;    // body bytes handed to BodyArrived
     ParseState state_ = ParseState::RequestLine;
     std::string receiveBuffer_;  // an unfinished line, kept for the next arrival

@@ -55,6 +55,40 @@ TEST_F(StoreServer, TargetsTheFileSystemRefusesTouchNothing) {
     EXPECT_EQ(Contents("a"), "kept");
 }
 
+// Every form of length a client library may write: the body stored exactly, or a refusal
+// that leaves the old content.
+TEST_F(StoreServer, BodyLengthsAreTakenExactlyOrRefusedTouchingNothing) {
+    const std::string typeMismatch = Answer("400 Bad Request", "Fehler 13: Type mismatch");
+    const std::string invalid =
+        Answer("400 Bad Request", "Fehler 5: Invalid procedure call or argument");
+    struct Row {
+        const char* label;
+        const char* headers;
+        std::string answer;
+        const char* stored;  // the file afterwards
+    };
+    const std::vector<Row> rows{
+        {"no space", "Content-Length:5\r\n", Answer("200 OK"), "hello"},
+        {"a tab", "Content-Length:\t5\r\n", Answer("200 OK"), "hello"},
+        {"spaces after", "Content-Length: 5  \r\n", Answer("200 OK"), "hello"},
+        {"none: empty", "", Answer("200 OK"), ""},
+        {"a word", "Content-Length: abc\r\n", typeMismatch, "kept"},
+        {"an exponent", "Content-Length: 0.4e1\r\n", typeMismatch, "kept"},
+        {"a fraction", "Content-Length: 4.5\r\n", typeMismatch, "kept"},
+        {"two numbers", "Content-Length: 5 5\r\n", typeMismatch, "kept"},
+        {"two that disagree", "Content-Length: 5\r\nContent-Length: 3\r\n", invalid, "kept"},
+        {"a blank before the colon", "Content-Length : 5\r\n", invalid, "kept"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.label);
+        Put("f", "kept");
+        EXPECT_EQ(Request(std::string("SET /f HTTP/1.1\r\n") + row.headers + "\r\nhello"),
+                  row.answer);
+        EXPECT_EQ(Contents("f"), row.stored);
+    }
+    EXPECT_EQ(Names(), (Lines{"f"}));
+}
+
 TEST_F(StoreServer, ListsTheDataFolder) {
     Put("xtxt", "x");
     MakeDir("sub");
