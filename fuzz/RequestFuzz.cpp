@@ -49,6 +49,9 @@ class Recorder : public RequestParserEvents {
     void RequestRefused(RequestParser&, int number) override {
         End("refused " + std::to_string(number) + " " + Describe(request_));
     }
+    void CodingNotImplemented(RequestParser&) override {
+        End("coding not implemented " + Describe(request_));
+    }
 
     std::vector<std::string> events;
     bool ended = false;

@@ -178,6 +178,13 @@ void RequestParser::ParseHeaderLine(const std::string& line) {
         return;
     }
     if (!keepContent_) return;
+    if (UpperCase(name) == "TRANSFER-ENCODING") {
+        state_ = ParseState::Complete;
+        receiveBuffer_.clear();
+        consumed_ = 0;
+        if (events_ != nullptr) events_->CodingNotImplemented(*this);
+        return;
+    }
     headerBytes_ += name.size() + value.size();
     if (headerBytes_ > kMaxHeaderBytes) {
         Refuse(errors::kOutOfMemory);

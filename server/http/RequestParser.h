@@ -16,7 +16,8 @@
 // Refused, once, and then done: a line whose carriage return does not stand within the
 // first `maxLineEnd` bytes of its line (error 6), a Content-Length beyond 32 bits (6),
 // below 0 (5), that is not plain digits (13) or that disagrees with an earlier one (5), a
-// header name with a space or tab before its colon (5), more headers than a header list holds (9),
+// header name with a space or tab before its colon (5), a Transfer-Encoding header (its own
+// event, CodingNotImplemented), more headers than a header list holds (9),
 // headers whose names and values together exceed kMaxHeaderBytes (7): what a connection holds of
 // its request is bounded.
 #pragma once
@@ -57,6 +58,9 @@ class RequestParserEvents {
     virtual void RequestComplete(RequestParser& sender) = 0;
     // `number` is the run-time error that says why.
     virtual void RequestRefused(RequestParser& sender, int number) = 0;
+    // The body comes in a transfer coding (chunked or another), which this parser does not
+    // decode: the request ends here, refused, rather than be taken as one without body.
+    virtual void CodingNotImplemented(RequestParser& sender) = 0;
 };
 
 // Line positions are 16-bit: a line's carriage return must stand within its first

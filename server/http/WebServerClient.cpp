@@ -150,6 +150,14 @@ void WebServerClient::RequestRefused(RequestParser&, int number) {
     SendData(body);
 }
 
+void WebServerClient::CodingNotImplemented(RequestParser&) {
+    refused_ = true;
+    WriteLog([&] { return "Request by " + clientAddress_; });
+    WriteLog([] { return std::string(" Error: transfer coding not implemented"); });
+    SendAnswer("HTTP/1.0", 501, "Not Implemented", "text/plain", 0, "", nullptr);
+    SendData("");
+}
+
 void WebServerClient::SendComplete(CSocket_Server&, std::int32_t index) {
     if (index != index_) return;
     const auto keep = shared_from_this();

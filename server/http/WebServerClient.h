@@ -117,6 +117,7 @@ class WebServerClient : public std::enable_shared_from_this<WebServerClient>,
     void BodyArrived(RequestParser& sender, std::string_view piece) override;
     void RequestComplete(RequestParser& sender) override;
     void RequestRefused(RequestParser& sender, int number) override;
+    void CodingNotImplemented(RequestParser& sender) override;
 
     // What waits for the outstanding send: bytes, or a file (when it is open).
     struct QueuedPiece {

@@ -78,6 +78,9 @@ TEST_F(StoreServer, BodyLengthsAreTakenExactlyOrRefusedTouchingNothing) {
         {"two numbers", "Content-Length: 5 5\r\n", typeMismatch, "kept"},
         {"two that disagree", "Content-Length: 5\r\nContent-Length: 3\r\n", invalid, "kept"},
         {"a blank before the colon", "Content-Length : 5\r\n", invalid, "kept"},
+        {"chunked", "Transfer-Encoding: chunked\r\n", Answer("501 Not Implemented"), "kept"},
+        {"a coding beside a length", "Content-Length: 5\r\nTransfer-Encoding: gzip\r\n",
+         Answer("501 Not Implemented"), "kept"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.label);

@@ -23,6 +23,7 @@ class BodyOwner : public RequestParserEvents {
     }
     void RequestComplete(RequestParser&) override { ++completions; }
     void RequestRefused(RequestParser&, int number) override { refusals.push_back(number); }
+    void CodingNotImplemented(RequestParser&) override { refusals.push_back(0); }
 
     std::string body;
     int completions = 0;

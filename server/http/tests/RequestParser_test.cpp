@@ -75,6 +75,7 @@ class Recorder : public RequestParserEvents {
     void RequestRefused(RequestParser&, int number) override {
         events.push_back("refused " + std::to_string(number));
     }
+    void CodingNotImplemented(RequestParser&) override { events.emplace_back("refused coding"); }
 
     Events events;
     std::function<void(RequestParser&)> onLine;
@@ -255,6 +256,11 @@ TEST(RequestParserTable, Refusals) {
          {"line", "header X", "refused 5"}, {"SET", "/a", "V", {"X: 1"}}},
         {"a tab before a header's colon", "SET /a V\r\nX\t: 1\r\n\r\n",
          {"line", "refused 5"}, {"SET", "/a", "V"}},
+        {"a chunked body", "SET /a V\r\nX: 1\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n0\r\n\r\n",
+         {"line", "header X", "refused coding"}, {"SET", "/a", "V", {"X: 1"}}},
+        {"a coding beside a length",
+         "SET /a V\r\nContent-Length: 5\r\ntransfer-encoding: gzip\r\n\r\nhello",
+         {"line", "refused coding"}, {"SET", "/a", "V", {}, 5}},
         TooManyHeaders(),
     });
 }
