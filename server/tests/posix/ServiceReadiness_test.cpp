@@ -8,10 +8,8 @@
 #include <sys/un.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstring>
 #include <string>
-#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -80,16 +78,12 @@ class TakenPort {
     std::uint16_t port_ = 0;
 };
 
-// Waits (bounded) until the server's standard error holds `text`.
+// Waits (bounded: another process writes it) until the server's standard error holds `text`.
 bool StandardErrorShows(const ScratchFolder& folder, const std::string& text) {
-    for (std::uint32_t i = 0; i < 1000 * TimeScale(); ++i) {
-        if (FileContents(folder.path() + "stderr.txt").value_or("").find(text) !=
-            std::string::npos) {
-            return true;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return false;
+    return testing::PollUntil([&] {
+        return FileContents(folder.path() + "stderr.txt").value_or("").find(text) !=
+               std::string::npos;
+    });
 }
 
 TEST(ServiceReadiness, ReadyOnceThePortAcceptsAndStoppingOnTermination) {

@@ -10,18 +10,13 @@
 #include <gtest/gtest.h>
 
 #include "server/store/StoreCommand.h"
+#include "server/store/tests/RecordedAnswer.h"
 #include "server/store/tests/StoreFixture.h"
 
 namespace pelorin {
 namespace {
 
-struct RecordedAnswer : StoreAnswerWriter {
-    std::string all;
-    void SendStatus(int status, std::string_view reason) override {
-        all += std::to_string(status) + " " + std::string(reason) + "|";
-    }
-    void SendBody(std::string piece) override { all += piece; }
-};
+using testing::RecordedAnswer;
 
 // Every descriptor up to a soft limit lowered just above those open now is taken; all are
 // given back, with the limit, when it ends.

@@ -9,18 +9,13 @@
 
 #include "platform/Files.h"
 #include "server/store/StoreCommand.h"
+#include "server/store/tests/RecordedAnswer.h"
 #include "server/store/tests/StoreFixture.h"
 
 namespace pelorin {
 namespace {
 
-struct RecordedAnswer : StoreAnswerWriter {
-    std::string all;
-    void SendStatus(int status, std::string_view reason) override {
-        all += std::to_string(status) + " " + std::string(reason) + "|";
-    }
-    void SendBody(std::string piece) override { all += piece; }
-};
+using testing::RecordedAnswer;
 
 std::string Native(std::string path) {
     for (char& c : path) {
