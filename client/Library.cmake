@@ -1,6 +1,6 @@
 # The Linux shared library libPelorin_Client.so: the class PelorinClient and its error are
 # its only exported symbols; the toolkit inside it stays private.
-set_target_properties(pelorin_client_core pelorin_net pelorin_platform pelorin_base
+set_target_properties(pelorin_client_core pelorin_net pelorin_platform pelorin_base pelorin_settings
     pelorin_diagnostics_inert PROPERTIES POSITION_INDEPENDENT_CODE ON)
 
 add_library(Pelorin_Client SHARED)
