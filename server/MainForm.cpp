@@ -5,7 +5,7 @@
 #include "base/RuntimeError.h"
 #include "base/Text.h"
 #include "diagnostics/Hooks.h"
-#include "net/MessageNumbers.h"
+#include "platform/MessageNumbers.h"
 #include "platform/Console.h"
 #include "platform/Files.h"
 #include "platform/MessageQueue.h"

@@ -8,7 +8,7 @@
 #include <memory>
 #include <string_view>
 
-#include "net/MessageNumbers.h"
+#include "platform/MessageNumbers.h"
 #include "net/WinMessages.h"
 #include "platform/Shell.h"
 #include "platform/Types.h"
