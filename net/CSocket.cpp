@@ -90,6 +90,7 @@ void CSocket::Connect(std::string_view host, std::int32_t port) {
     SocketHandle = 0;
     SSLHandle = 0;
     RemotePort = 0;
+    CloseError = 0;
     State = CSocketState::kConnecting;
     SSLCipher.clear();
     SSLSubject.clear();
@@ -211,6 +212,7 @@ void CSocket::Accept(CSocket& myServer) {
     if (SocketHandle != 0) Disconnect();
     CreateNotifyWindow();
     ++connection_;
+    CloseError = 0;
     const platform::SocketHandle socket = platform::AcceptSocket(myServer.SocketHandle, nullptr);
     SocketHandle = socket > 0 ? socket : 0;
     if (SocketHandle == 0) return Disconnect();

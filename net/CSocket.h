@@ -109,7 +109,11 @@ class CSocket : public std::enable_shared_from_this<CSocket> {
     std::int32_t LocalPort = 0;
     std::string RemoteHost;       // dotted peer address once connected or accepted
     std::int32_t RemotePort = 0;  // 0 until a connection completes
-    std::string LineSeparator;    // empty = binary mode
+    // How the connection ended, for an owner's Closed handler: 0 when the peer ended it
+    // in order, else the socket error number of a reset or of a receive that failed.
+    // Closed is raised either way; only this tells a cut-off stream from a whole one.
+    std::int32_t CloseError = 0;
+    std::string LineSeparator;  // empty = binary mode
     bool SSLEnable = false;
     std::string SSLCipher;
     std::string SSLSubject;

@@ -76,7 +76,15 @@ void DrainReceived(CSocket& target, platform::SocketHandle socket) {
         const int received = viaSsl
                                  ? SslLibrary::Recv(target.SSLHandle, piece.data(), kReceivePiece)
                                  : platform::ReceiveBytes(socket, piece.data(), kReceivePiece);
-        if (received < 1) break;
+        if (received < 1) {
+            // A receive that failed ends the connection as a reset does: the close that
+            // follows must not pass for the peer's orderly end.
+            if (received < 0 && !viaSsl && target.CloseError == 0) {
+                const int error = platform::LastSocketError();
+                if (error != platform::kWsaEWouldBlock) target.CloseError = error;
+            }
+            break;
+        }
         piece.resize(static_cast<std::size_t>(received));
         target.WindowProc(CSocketEvent::kRead, piece);
         // A handler that closed the socket (or opened another one, which may have been
@@ -109,6 +117,8 @@ void Notify(CSocket& target, platform::SocketHandle socket, std::int16_t event,
             }
             break;
         case CSocketEvent::kClose:
+            // A reset comes as a close that carries its error.
+            if (error != 0) target.CloseError = error;
             // Winsock may post the close before the last data has been read; what is
             // still there goes to the owner first instead of going down with the socket.
             DrainReceived(target, socket);

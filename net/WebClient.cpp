@@ -6,6 +6,7 @@
 #include "base/Text.h"
 #include "net/ATimer.h"
 #include "net/CSocket.h"
+#include "net/SocketErrorText.h"
 #include "net/URL_Modul.h"
 #include "net/httpCookie.h"
 #include "platform/ThreadState.h"
@@ -415,6 +416,12 @@ void WebClient::Socket_Closed() {
     if (SendRequestTimer->GetStatus() || !requestWritten_) {
         SendRequestTimer->StoppTimer();
         Socket_Error(0, "Server cancelled");
+        return;
+    }
+    // The answer has no length of its own: only a clean end makes it whole. A reset or a
+    // failed receive cuts it off, so what arrived is not the answer.
+    if (Socket->CloseError != 0) {
+        Socket_Error(0, SocketModule::SocketErrorText(Socket->CloseError));
         return;
     }
     ProzessScope scope("Event WebClient_Closed");

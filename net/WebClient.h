@@ -1,7 +1,7 @@
 // An HTTP client for one request at a time. GetPage connects; 100 ms after the
 // connection the request is written; the answer is parsed line by line into a status, a
 // header list and a body as it arrives, and it is complete when the server closes the
-// connection (requests carry "Connection: Close"; the answer's Content-Length is not
+// connection in order (requests carry "Connection: Close"; the answer's Content-Length is not
 // used). Every stage is announced to the owner as an event.
 //
 // Texts are byte strings, one char per byte, sent and received unchanged.
@@ -31,8 +31,8 @@ class WebClientEvents {
     virtual ~WebClientEvents() = default;
     // A piece of the body arrived; sender.Data already holds it.
     virtual void DataArrival(WebClient& /*sender*/, std::string& /*NewData*/) {}
-    // The server closed the connection after the request was written: the answer is
-    // complete. Not raised after Error.
+    // The server closed the connection in order after the request was written: the
+    // answer is complete. Not raised after Error.
     virtual void Closed(WebClient& /*sender*/) {}
     // A header line was parsed and appended to sender.answer_Headers.
     virtual void NewHeader(WebClient& /*sender*/, const std::shared_ptr<OneHeader>& /*TheHeader*/) {
@@ -40,7 +40,9 @@ class WebClientEvents {
     // The status line was parsed.
     virtual void GetAnswer(WebClient& /*sender*/) {}
     // The connection failed, broke, or closed before the request was written (number 0,
-    // "Server cancelled"). The socket is closed when this is raised.
+    // "Server cancelled"). A reset or a failed receive while the answer comes is a break
+    // (number 0, the socket error text): the answer is cut off. The socket is closed when
+    // this is raised.
     virtual void Error(WebClient& /*sender*/, std::int32_t /*Number*/,
                        std::string& /*Description*/) {}
     // The empty line after the headers arrived; the body follows.

@@ -18,6 +18,9 @@ int ShutdownSending(SocketHandle socket);
 // ending it: a peer of an answer without a length then learns that the answer it got is
 // not whole. 0 or kSocketError.
 int ResetOnClose(SocketHandle socket);
+// Undoes ResetOnClose: the close ends the connection in order again, after what was sent.
+// 0 or kSocketError.
+int EndOnClose(SocketHandle socket);
 
 // Whether closing at once could cost the peer data: bytes it sent wait unread, or bytes
 // for it have not left yet and will not leave with the close itself. True where the

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/SocketEnding.h"
 #include "platform/Sockets.h"
 #include "testing/TestLoop.h"
 
@@ -107,6 +108,31 @@ std::uint16_t UnusedLoopbackPort() {
     CloseSocket(probe);
     SocketLibraryCleanup();
     return local.port;
+}
+
+bool SystemReportsResets() {
+    static const bool reported = [] {
+        SocketLibraryStartup();
+        bool reset = false;
+        const SocketHandle listener = OpenTcpSocket();
+        Ipv4Endpoint local{ParseDottedAddress("127.0.0.1"), 0};
+        if (listener != kInvalidSocket && BindSocket(listener, local) == 0 &&
+            ListenSocket(listener, 1) == 0 && LocalEndpoint(listener, local) == 0) {
+            TestPeer peer(local.port);
+            // The connection waits complete in the backlog: the accept returns at once.
+            const SocketHandle accepted =
+                peer.connected() ? AcceptSocket(listener, nullptr) : kInvalidSocket;
+            if (accepted != kInvalidSocket) {
+                ResetOnClose(accepted);
+                CloseSocket(accepted);
+                reset = peer.ReadUntilClosed() && peer.reset();
+            }
+        }
+        if (listener != kInvalidSocket) CloseSocket(listener);
+        SocketLibraryCleanup();
+        return reset;
+    }();
+    return reported;
 }
 
 }  // namespace pelorin::testing

@@ -19,13 +19,24 @@ int ShutdownSending(SocketHandle socket) {
     return kSocketError;
 }
 
-int ResetOnClose(SocketHandle socket) {
-    const linger reset{1, 0};
-    if (setsockopt(static_cast<int>(socket), SOL_SOCKET, SO_LINGER, &reset, sizeof reset) == 0) {
+namespace {
+
+int SetLinger(SocketHandle socket, const linger& value) {
+    if (setsockopt(static_cast<int>(socket), SOL_SOCKET, SO_LINGER, &value, sizeof value) == 0) {
         return 0;
     }
     posix::SetLastSocketError(posix::WinsockErrorFromErrno(errno));
     return kSocketError;
+}
+
+}  // namespace
+
+int ResetOnClose(SocketHandle socket) {
+    return SetLinger(socket, linger{1, 0});
+}
+
+int EndOnClose(SocketHandle socket) {
+    return SetLinger(socket, linger{0, 0});
 }
 
 // Bytes already on the wire are safe: the end of the data follows them at once, and a

@@ -45,6 +45,10 @@ void CSocket_Server::Disconnect(std::int32_t index) {
     myWinsocks->Disconnect(index);
 }
 
+void CSocket_Server::Abort(std::int32_t index) {
+    myWinsocks->Abort(index);
+}
+
 std::int32_t CSocket_Server::GetPort(std::int32_t index) const {
     return myWinsocks->GetPort(index);
 }

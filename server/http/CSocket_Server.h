@@ -56,6 +56,9 @@ class CSocket_Server : public std::enable_shared_from_this<CSocket_Server>,
     // Index 0: closes every connection and the listener, raising no events, and forgets
     // every slot listener. Index i: closes that connection and frees its slot.
     void Disconnect(std::int32_t index);
+    // Closes connection `index` (1 and up) with a reset, so that its peer cannot take what
+    // it got for a whole answer, and frees its slot.
+    void Abort(std::int32_t index);
     std::int32_t GetPort(std::int32_t index) const;
     std::int32_t GetState(std::int32_t index) const;
     void SendData(std::int32_t index, std::string data);

@@ -55,8 +55,17 @@ void WebServerClient::Disconnect() {
     // After the server closed everything the slot may serve another connection by now;
     // only the slot's own listener may close it.
     const bool ownsSlot = OwnsSlot();
+    // Pieces still queued here are part of an answer that will now never be whole.
+    const bool cutOff = !sendQueue_.empty();
+    sendQueue_.clear();
+    sending_ = false;
     ReleaseSocket();
-    if (index != 0 && ownsSlot) server->Disconnect(index);
+    if (index == 0 || !ownsSlot) return;
+    if (cutOff) {
+        server->Abort(index);
+    } else {
+        server->Disconnect(index);
+    }
 }
 
 void WebServerClient::SendAnswer(std::string_view httpVersion, double status, std::string_view text,

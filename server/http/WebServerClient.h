@@ -82,7 +82,9 @@ class WebServerClient : public std::enable_shared_from_this<WebServerClient>,
     void AcceptClient(std::shared_ptr<CSocket_Server> server, std::int32_t index);
     // Closes the connection (Disconnect).
     void Cancel();
-    // Closes this object's connection and lets go of the connection server.
+    // Closes this object's connection and lets go of the connection server. A connection
+    // whose answer has not all been handed to the socket is reset: the peer must not
+    // take the part it got for the whole answer.
     void Disconnect();
     // Writes the status line and headers as one SendData, each line ended by CR LF: status
     // line; "Server: " (empty name: Pelorin/0.1); `headers` when given and not empty;

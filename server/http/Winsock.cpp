@@ -199,7 +199,11 @@ void Winsock::Close() {
         if (state_ == sckListening)
             KillWindowTimer(tSink.window, static_cast<std::uintptr_t>(socket_));
         tSink.sockets.erase(socket_);
-        if (state_ == sckConnected) {
+        if (resetArmed_ || !kept_.empty()) {
+            // Cut off: the peer must not take what it got for the whole answer.
+            ArmReset();
+            CloseSocket(socket_);
+        } else if (state_ == sckConnected) {
             // The peer may still send, or not have the whole answer yet. The socket goes
             // on under a message number of its own: this control may take another.
             const MessageId ownMessage = kFirstMessage + (tSink.serial++ % kMessageCount);
@@ -218,6 +222,12 @@ void Winsock::Close() {
     waitingForSpace_ = false;
     completePosted_ = false;
     peerClosed_ = false;
+    resetArmed_ = false;
+}
+
+void Winsock::Abort() {
+    if (socket_ != kInvalidSocket && state_ != sckListening) ArmReset();
+    Close();
 }
 
 void Winsock::OnNotification(std::uint32_t event, int error) {
@@ -389,6 +399,9 @@ void Winsock::RaiseError(int number) {
 void Winsock::FlushKept() {
     while (!kept_.empty()) {
         const bool file = kept_.front().file.IsOpen();
+        // Set once per file, at its first bytes: from then on until its last bytes are
+        // taken, a close resets, the system's close of a program that died included.
+        if (file && KeptLeft() > 0) ArmReset();
         const int sent = file ? SendKeptFile() : SendKeptBytes();
         if (sent < 0) {
             const int error = LastSocketError();
@@ -400,14 +413,16 @@ void Winsock::FlushKept() {
             return;
         }
         if (file && sent == 0 && KeptLeft() > 0) {
-            // The file ended early: without a length in the answer, only a reset can tell
-            // the peer that what it got is not the whole file.
-            ResetOnClose(socket_);
-            FailSending(kWsaEConnAborted);
+            FailSending(kWsaEConnAborted);  // the file ended early
             return;
         }
+        // Set back only once the last bytes are taken, never before the call that may
+        // take them: a socket may take part of a call, and a program that died with the
+        // rest unsent must not leave an orderly end behind.
+        const bool fileTaken = file && static_cast<std::uint64_t>(sent) >= KeptLeft();
         // A short write means a full buffer: the next round learns it as would-block.
         DropWritten(static_cast<std::uint64_t>(sent));
+        if (fileTaken) DisarmReset();
     }
     if (!completePosted_) {
         completePosted_ = true;
@@ -441,11 +456,25 @@ int Winsock::SendKeptFile() {
     return SendFromFile(socket_, kept_.front().file, keptOffset_, length);
 }
 
-// Nothing kept can go anywhere now; the completion reports the error.
+// Nothing kept can go anywhere now; the completion reports the error. Without a length
+// in the answer, only a reset can tell the peer that what it got is not all of it.
 void Winsock::FailSending(int error) {
+    ArmReset();
     kept_.clear();
     keptOffset_ = 0;
     PostOwnEvent(kSendDoneEvent, error);
+}
+
+void Winsock::ArmReset() {
+    if (resetArmed_) return;
+    ResetOnClose(socket_);
+    resetArmed_ = true;
+}
+
+void Winsock::DisarmReset() {
+    if (!resetArmed_) return;
+    EndOnClose(socket_);
+    resetArmed_ = false;
 }
 
 // The bytes of kept_.front() not written yet.

@@ -6,6 +6,12 @@
 // and sent as space frees up; a file is sent from the open file as the socket takes it,
 // never read whole. SendComplete comes once everything handed over has been written,
 // always from the message loop, never from inside SendData or SendFile.
+//
+// An answer carries no length: its peer knows it is whole only by the connection's
+// orderly end. So a connection that ends before everything handed over has been written
+// is reset instead, and so is one whose file could not be sent whole. While a file is
+// being written the socket is set to reset when closed, so that the system resets it as
+// well when the program dies meanwhile; its last bytes taken, it ends in order again.
 #pragma once
 
 #include <cstddef>
@@ -81,13 +87,17 @@ class Winsock : public std::enable_shared_from_this<Winsock> {
     void SendData(std::string data);
     // Sends the file's bytes up to its size at opening, after whatever is still kept.
     // Throws sckInvalidOp unless connected. A file that ends before that (it shrank
-    // meanwhile) cannot give them all: the connection fails with an Error event and is
-    // reset when closed, so that the peer can tell.
+    // meanwhile) or cannot be read cannot give them all: the connection fails with an
+    // Error event and is reset when closed, so that the peer can tell.
     void SendFile(platform::ReadableFile file);
     // Closes the socket; kept and received bytes are dropped. The control can listen or
     // accept again at once; a connection whose peer could still lose part of what was
-    // written ends in the background instead (LingeringClose.h).
+    // written ends in the background instead (LingeringClose.h). A connection with bytes
+    // still kept, or whose sending failed, is reset.
     void Close();
+    // Closes like Close, with a reset even when everything handed over has been written:
+    // for an answer whose rest waits above this control and will never come.
+    void Abort();
     std::int32_t State() const { return state_; }
     // The peer's address as dotted text while connected; "" otherwise.
     std::string RemoteHostIP() const { return remoteHostIP_; }
@@ -116,6 +126,8 @@ class Winsock : public std::enable_shared_from_this<Winsock> {
     int SendKeptBytes();
     int SendKeptFile();
     void FailSending(int error);
+    void ArmReset();
+    void DisarmReset();
     std::uint64_t KeptLeft() const;
     void DropWritten(std::uint64_t written);
     void PostOwnEvent(std::uint32_t event, int error);
@@ -138,6 +150,7 @@ class Winsock : public std::enable_shared_from_this<Winsock> {
     bool waitingForSpace_ = false;  // the socket refused bytes; a write event will come
     bool completePosted_ = false;
     bool peerClosed_ = false;  // the peer closed while data was still on its way
+    bool resetArmed_ = false;  // the socket is set to reset when it is closed
 };
 
 }  // namespace pelorin

@@ -100,6 +100,12 @@ void WinsockServer_Form::Disconnect(std::int32_t index) {
     while (UpperBound() > 0 && GetState(UpperBound()) == 1) UnloadLastElement();
 }
 
+void WinsockServer_Form::Abort(std::int32_t index) {
+    if (index < 1 || index > UpperBound()) return;
+    Clients[static_cast<std::size_t>(index)]->control().Abort();
+    Disconnect(index);
+}
+
 void WinsockServer_Form::SendData(std::int32_t index, std::string data) {
     Winsock* control = Control(index);
     if (index == 0 || control == nullptr || control->State() != Winsock::sckConnected) return;

@@ -42,6 +42,8 @@ class WinsockServer_Form : public std::enable_shared_from_this<WinsockServer_For
     // Index 0: closes every connection and the listener, unloads every connection element,
     // raises no events. Index i: closes slot i and unloads the free elements at the end.
     void Disconnect(std::int32_t index);
+    // Like Disconnect(index) for slot `index` (1 and up), with a reset (Winsock::Abort).
+    void Abort(std::int32_t index);
     // Sends on slot `index`; dropped when that slot holds no connection.
     void SendData(std::int32_t index, std::string data);
     // Sends the file's bytes on slot `index` (Winsock::SendFile); dropped (and the file

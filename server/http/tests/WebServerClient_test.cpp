@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -103,6 +104,37 @@ TEST_F(RequestConnectionTest, AnEmptyPieceBehindTheHeadStillCompletes) {
     LastClient().Cancel();
     ASSERT_TRUE(peers.back()->ReadUntilClosed());
     EXPECT_EQ(peers.back()->received(), StoreAnswerHead("200 OK"));
+}
+
+// An answer carries no length, so one cut off by a cancel must end in a reset, whether
+// its rest waits in the connection's queue or has not left the socket yet.
+TEST_F(RequestConnectionTest, ACancelBeforeTheAnswerIsAllWrittenResets) {
+    if (!testing::SystemReportsResets()) {
+        GTEST_SKIP() << "this system hands a reset on as an orderly end (Wine)";
+    }
+    struct Case {
+        const char* label;
+        std::function<void(WebServerClient&)> answer;
+    };
+    const std::vector<Case> cases = {
+        {"rest queued behind the head",
+         [](WebServerClient& c) {
+             c.SendAnswer("HTTP/1.0", 200, "OK", "text/plain", 0, "", nullptr);
+             c.SendData("body");
+         }},
+        {"rest kept by the socket",
+         [](WebServerClient& c) { c.SendData(std::string(32u << 20, 'x')); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        recorder.onReady = [&](WebServerClient& client) {
+            c.answer(client);
+            client.Cancel();
+        };
+        Parse("GET /a HTTP/1.0\r\n\r\n");
+        ASSERT_TRUE(peers.back()->ReadUntilClosed());
+        EXPECT_TRUE(peers.back()->reset());
+    }
 }
 
 TEST_F(RequestConnectionTest, APeerClosingMidRequestCancelsWithoutReadyForData) {

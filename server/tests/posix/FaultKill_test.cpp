@@ -7,6 +7,7 @@
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -27,6 +28,7 @@
 #include "server/tests/posix/ServerProcess.h"
 #include "server/tests/posix/StoreNames.h"
 #include "testing/TestLoop.h"
+#include "testing/TestSystem.h"
 
 namespace pelorin::testing {
 namespace {
@@ -165,6 +167,36 @@ TEST(ServerKilledDuringSets, LeavesEveryFileOldOrNew) {
             << FileName(i);
     }
     EXPECT_EQ(restarted.Stop(), 0);
+}
+
+// Killed in the middle of a GET, the server cannot end the connection itself; the system
+// does, and its reader must see a reset there too, never an orderly end that would pass
+// the part it got off as the whole file.
+TEST(ServerKilledDuringAGet, ItsReaderSeesAReset) {
+    ScratchFolder folder;
+    ASSERT_FALSE(folder.path().empty());
+    ASSERT_TRUE(MakeSparseFile(folder.data() + "big", 64u << 20));
+    ServerProcess server;
+    ASSERT_TRUE(server.Start(folder.path()));
+    const int reader = OpenConnection(server.port());
+    ASSERT_GE(reader, 0);
+    const timeval limit{static_cast<time_t>(ScaledMs(10000) / 1000), 0};
+    setsockopt(reader, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+    const std::string request = "GET /big HTTP/1.0\r\n\r\n";
+    ASSERT_EQ(send(reader, request.data(), request.size(), MSG_NOSIGNAL),
+              static_cast<ssize_t>(request.size()));
+    // A few bytes, and no more read until the server is gone.
+    char buffer[65536];
+    ASSERT_GT(recv(reader, buffer, 1000, MSG_WAITALL), 0);
+    server.Kill(SIGKILL);
+    std::size_t received = 0;
+    ssize_t n = 0;
+    while ((n = recv(reader, buffer, sizeof buffer, 0)) > 0)
+        received += static_cast<std::size_t>(n);
+    const int error = errno;
+    close(reader);
+    EXPECT_LT(n, 0) << "an orderly end after " << received << " more bytes";
+    EXPECT_EQ(error, ECONNRESET);
 }
 
 // Only temporaries of processes that ended go; those of a running process (another
