@@ -132,6 +132,19 @@ TEST_F(StoreServer, ChunkedBodiesAreDecodedOrRefusedTouchingNothing) {
     }
 }
 
+// A peer that leaves halfway through its chunks: the part that came is dropped with its
+// temporary file, and the file keeps its content.
+TEST_F(StoreServer, ChunkedBodyCutOffKeepsTheOldContent) {
+    Put("f", "kept");
+    TestPeer connection(port_);
+    ASSERT_TRUE(connection.connected());
+    connection.Send("SET /f HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhel");
+    ASSERT_TRUE(PumpUntil([&] { return Names().size() == 2; }));  // the temporary is there
+    connection.Close();
+    EXPECT_TRUE(PumpUntil([&] { return Names() == Lines{"f"}; }));
+    EXPECT_EQ(Contents("f"), "kept");
+}
+
 TEST_F(StoreServer, ListsTheDataFolder) {
     Put("xtxt", "x");
     MakeDir("sub");
