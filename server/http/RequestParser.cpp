@@ -289,30 +289,57 @@ void RequestParser::TakeBody(std::string_view bytes) {
     Complete();
 }
 
-// Chunk data goes on in the pieces it lies in; the framing between is judged a byte at a
-// time, so a size line or a trailer never waits in a buffer.
+// The framing between the chunks is judged a byte at a time, so a size line or a trailer
+// never waits in a buffer. The data of one arrival goes on as one piece, whatever number
+// of chunks it holds: a peer that sends small chunks costs the owner a write per arrival,
+// not one per chunk. (It is copied only when framing stands between its parts.)
 void RequestParser::TakeChunked(std::string_view bytes) {
+    std::string_view data;  // the arrival's data while it is one part, where it lies
+    std::string joined;     // the parts, once there are more than one
     std::size_t at = 0;
-    while (at < bytes.size() && state_ == ParseState::Body) {
+    int outcome = kGoOn;
+    while (at < bytes.size() && outcome == kGoOn) {
         if (chunkStep_ != ChunkStep::Data) {
-            TakeFramingByte(bytes[at++]);
+            outcome = TakeFramingByte(bytes[at++]);
             continue;
         }
         const std::size_t count = std::min(static_cast<std::size_t>(chunkLeft_), bytes.size() - at);
         chunkLeft_ -= static_cast<std::int32_t>(count);
         if (chunkLeft_ == 0) chunkStep_ = ChunkStep::DataReturn;
-        // A handler may have reset the parser meanwhile: then this request is over, and the
-        // bytes may be gone with the receive buffer.
-        if (!HandOver(bytes.substr(at, count))) return;
+        const std::string_view part = bytes.substr(at, count);
         at += count;
+        if (!streamBody_) {
+            request_.ClientPostData.append(part);
+        } else if (data.empty() && joined.empty()) {
+            data = part;
+        } else {
+            if (joined.empty()) joined.assign(data);
+            joined.append(part);
+        }
     }
-    if (state_ != ParseState::Body) return;
-    // Lines are over; the first piece of the body may have made the buffer large.
-    receiveBuffer_ = std::string();
-    consumed_ = 0;
+    // The data comes before the end it leads to.
+    const std::string_view piece = joined.empty() ? data : std::string_view(joined);
+    if (!piece.empty()) {
+        bodyTaken_ += piece.size();
+        if (events_ != nullptr) events_->BodyArrived(*this, piece);
+        // A handler may have reset the parser meanwhile: then this request is over, and
+        // the bytes may be gone with the receive buffer.
+        if (state_ != ParseState::Body) return;
+    }
+    if (outcome == kEnd) {
+        Complete();
+    } else if (outcome != kGoOn) {
+        Refuse(outcome);
+    } else {
+        // Lines are over; the first piece of the body may have made the buffer large.
+        receiveBuffer_ = std::string();
+        consumed_ = 0;
+    }
 }
 
-void RequestParser::TakeFramingByte(char c) {
+// What the byte means where the framing stands: kGoOn, kEnd (the request is complete),
+// or the number of the error that refuses the request.
+int RequestParser::TakeFramingByte(char c) {
     // Wherever a line of the framing may not end yet, a line feed is one without its
     // carriage return.
     const int misplaced = c == '\n' ? errors::kInvalidProcedureCall : errors::kTypeMismatch;
@@ -324,43 +351,32 @@ void RequestParser::TakeFramingByte(char c) {
                 const std::int64_t size = std::int64_t{chunkSize_} * 16 + digit;
                 if (size > std::numeric_limits<std::int32_t>::max() -
                                std::int64_t{request_.ClientContentLength}) {
-                    Refuse(errors::kOverflow);  // the body would be beyond 32 bits
-                    return;
+                    return errors::kOverflow;  // the body would be beyond 32 bits
                 }
                 chunkSize_ = static_cast<std::int32_t>(size);
                 chunkStep_ = ChunkStep::SizeDigits;
-                CountLineByte();
-            } else if (chunkStep_ == ChunkStep::SizeFirstDigit) {
-                Refuse(misplaced);
-            } else if (c == '\r') {
-                chunkStep_ = ChunkStep::SizeLineFeed;
-            } else if (IsBlank(c) || c == ';') {
-                chunkStep_ = c == ';' ? ChunkStep::Extension : ChunkStep::SizeBlanks;
-                CountLineByte();
-            } else {
-                Refuse(misplaced);
+                return CountLineByte();
             }
-            return;
+            if (chunkStep_ == ChunkStep::SizeFirstDigit) return misplaced;
+            if (c == '\r') {
+                chunkStep_ = ChunkStep::SizeLineFeed;
+                return kGoOn;
+            }
+            if (!IsBlank(c) && c != ';') return misplaced;
+            chunkStep_ = c == ';' ? ChunkStep::Extension : ChunkStep::SizeBlanks;
+            return CountLineByte();
         }
         case ChunkStep::SizeBlanks:
-            if (IsBlank(c) || c == ';') {
-                if (c == ';') chunkStep_ = ChunkStep::Extension;
-                CountLineByte();
-            } else {
-                Refuse(misplaced);
-            }
-            return;
+            if (!IsBlank(c) && c != ';') return misplaced;
+            if (c == ';') chunkStep_ = ChunkStep::Extension;
+            return CountLineByte();
         case ChunkStep::Extension:
         case ChunkStep::Trailer:
-            if (c == '\r') {
-                chunkStep_ = chunkStep_ == ChunkStep::Extension ? ChunkStep::SizeLineFeed
-                                                                : ChunkStep::TrailerLineFeed;
-            } else if (c == '\n') {
-                Refuse(errors::kInvalidProcedureCall);
-            } else {
-                CountLineByte();
-            }
-            return;
+            if (c == '\n') break;
+            if (c != '\r') return CountLineByte();
+            chunkStep_ = chunkStep_ == ChunkStep::Extension ? ChunkStep::SizeLineFeed
+                                                            : ChunkStep::TrailerLineFeed;
+            return kGoOn;
         case ChunkStep::SizeLineFeed:
             if (c != '\n') break;
             lineBytes_ = 0;
@@ -368,50 +384,40 @@ void RequestParser::TakeFramingByte(char c) {
             chunkLeft_ = chunkSize_;
             chunkSize_ = 0;
             chunkStep_ = chunkLeft_ == 0 ? ChunkStep::TrailerStart : ChunkStep::Data;
-            return;
+            return kGoOn;
         case ChunkStep::DataReturn:
             if (c != '\r') break;
             chunkStep_ = ChunkStep::DataLineFeed;
-            return;
+            return kGoOn;
         case ChunkStep::DataLineFeed:
             if (c != '\n') break;
             chunkStep_ = ChunkStep::SizeFirstDigit;
-            return;
+            return kGoOn;
         case ChunkStep::TrailerStart:
             if (c == '\n') break;
-            chunkStep_ = c == '\r' ? ChunkStep::EndLineFeed : ChunkStep::Trailer;
-            if (c != '\r') CountLineByte();
-            return;
+            if (c != '\r') {
+                chunkStep_ = ChunkStep::Trailer;
+                return CountLineByte();
+            }
+            chunkStep_ = ChunkStep::EndLineFeed;
+            return kGoOn;
         case ChunkStep::TrailerLineFeed:
             if (c != '\n') break;
             lineBytes_ = 0;
             chunkStep_ = ChunkStep::TrailerStart;
-            return;
+            return kGoOn;
         case ChunkStep::EndLineFeed:
             if (c != '\n') break;
-            Complete();
-            return;
+            return kEnd;
         case ChunkStep::Data:
-            return;  // (data is handed on in pieces, never here)
+            return kGoOn;  // (data is taken in pieces, never here)
     }
-    Refuse(errors::kInvalidProcedureCall);  // no CR LF where a line or a chunk's data ends
+    return errors::kInvalidProcedureCall;  // no CR LF where a line or a chunk's data ends
 }
 
 // Like a header line, a line of the framing must end within the first `maxLineEnd` bytes.
-void RequestParser::CountLineByte() {
-    if (++lineBytes_ >= maxLineEnd_) Refuse(errors::kOverflow);
-}
-
-// Body bytes to their place; false when a handler reset the parser meanwhile.
-bool RequestParser::HandOver(std::string_view piece) {
-    if (piece.empty()) return true;
-    if (!streamBody_) {
-        request_.ClientPostData.append(piece);
-        return true;
-    }
-    bodyTaken_ += piece.size();
-    if (events_ != nullptr) events_->BodyArrived(*this, piece);
-    return state_ == ParseState::Body;
+int RequestParser::CountLineByte() {
+    return ++lineBytes_ >= maxLineEnd_ ? errors::kOverflow : kGoOn;
 }
 
 void RequestParser::Complete() {

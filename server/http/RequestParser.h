@@ -120,9 +120,12 @@ class RequestParser {
     void TakeContentCoding(const std::string& value);
     void TakeBody(std::string_view bytes);
     void TakeChunked(std::string_view bytes);
-    void TakeFramingByte(char c);
-    void CountLineByte();
-    bool HandOver(std::string_view piece);
+    // What a byte of the chunk framing does: go on, end the request, or refuse it (the
+    // error's number).
+    static constexpr int kGoOn = 0;
+    static constexpr int kEnd = -1;
+    int TakeFramingByte(char c);
+    int CountLineByte();
     void Complete();
     void Refuse(int number);
 

@@ -467,18 +467,29 @@ TEST(RequestParser, AResetInsideAnEventDropsTheRestOfTheArrival) {
     EXPECT_EQ(request.ClientPage, "/b");
 }
 
-// The same from inside the body: the rest of a chunked body is not read.
-TEST(RequestParser, AResetInsideTheBodyDropsTheRestOfTheArrival) {
+// The data of a chunked arrival goes to the owner as one piece, before the end it leads
+// to; an owner that starts over on it hears nothing more of that request.
+TEST(RequestParser, ChunkedDataOfAnArrivalIsOnePieceBeforeTheEnd) {
     ClientRequest request;
     RequestParser parser(request);
     Recorder recorder;
     parser.SetEvents(&recorder);
     parser.Reset(true);
     parser.StreamBody(true);
+    int pieces = 0;
+    recorder.onBody = [&](RequestParser&) { ++pieces; };
+    parser.Take(Chunked("1\r\na\r\n2\r\nbc\r\n0\r\n\r\n"));
+    EXPECT_EQ(recorder.events, (Events{"line", "complete"}));
+    EXPECT_EQ(recorder.streamed, "abc");
+    EXPECT_EQ(pieces, 1);
+
+    parser.Reset(true);
+    recorder.events.clear();
+    recorder.streamed.clear();
     recorder.onBody = [](RequestParser& sender) { sender.Reset(true); };
     parser.Take(Chunked("1\r\na\r\n2\r\nbc\r\n0\r\n\r\n"));
     EXPECT_EQ(recorder.events, (Events{"line"}));
-    EXPECT_EQ(recorder.streamed, "a");
+    EXPECT_EQ(recorder.streamed, "abc");
     EXPECT_FALSE(parser.Finished());
     EXPECT_EQ(parser.BufferedBytes(), 0u);
 }
