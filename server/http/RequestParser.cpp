@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <iterator>
+#include <limits>
 
 #include "base/RuntimeError.h"
 #include "base/Text.h"
@@ -25,6 +26,14 @@ std::string_view WithoutBlanks(std::string_view text) {
 bool IsDigits(std::string_view text) {
     return !text.empty() &&
            std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// The digit's value, or -1 when it is none.
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
 }
 
 std::string WithoutLineFeeds(std::string_view text) {
@@ -51,6 +60,11 @@ void RequestParser::Reset(bool keepContent) {
     headerBytes_ = 0;
     lengthSeen_ = false;
     bodyTaken_ = 0;
+    chunked_ = false;
+    chunkStep_ = ChunkStep::SizeFirstDigit;
+    chunkSize_ = 0;
+    chunkLeft_ = 0;
+    lineBytes_ = 0;
     state_ = ParseState::RequestLine;
     receiveBuffer_.clear();
     input_ = {};
@@ -174,15 +188,16 @@ void RequestParser::ParseHeaderLine(const std::string& line) {
     }
     const std::string value(WithoutBlanks(std::string_view(line).substr(separator + 1)));
     if (UpperCase(name) == "CONTENT-LENGTH") {
+        if (chunked_) {
+            Refuse(errors::kInvalidProcedureCall);
+            return;
+        }
         TakeContentLength(value);
         return;
     }
     if (!keepContent_) return;
     if (UpperCase(name) == "TRANSFER-ENCODING") {
-        state_ = ParseState::Complete;
-        receiveBuffer_.clear();
-        consumed_ = 0;
-        if (events_ != nullptr) events_->CodingNotImplemented(*this);
+        TakeContentCoding(value);
         return;
     }
     headerBytes_ += name.size() + value.size();
@@ -222,10 +237,34 @@ void RequestParser::TakeContentLength(const std::string& value) {
     }
 }
 
+// Chunked is the one coding taken apart here, and only alone: any other, one listed with
+// it, or chunked twice (two headers list their values together) is a body this server
+// cannot read. Beside a Content-Length the peer has said two things about where its body
+// ends; a server or proxy before this one may have believed the other, so neither is
+// taken.
+void RequestParser::TakeContentCoding(const std::string& value) {
+    if (chunked_ || UpperCase(value) != "CHUNKED") {
+        state_ = ParseState::Complete;
+        receiveBuffer_.clear();
+        consumed_ = 0;
+        if (events_ != nullptr) events_->CodingNotImplemented(*this);
+        return;
+    }
+    if (lengthSeen_) {
+        Refuse(errors::kInvalidProcedureCall);
+        return;
+    }
+    chunked_ = true;
+}
+
 void RequestParser::TakeBody(std::string_view bytes) {
     if (!keepContent_) {
         request_.ClientPostData.clear();
         Complete();
+        return;
+    }
+    if (chunked_) {
+        TakeChunked(bytes);
         return;
     }
     const auto length = static_cast<std::size_t>(request_.ClientContentLength);
@@ -248,6 +287,137 @@ void RequestParser::TakeBody(std::string_view bytes) {
     if (request_.ClientPostData.size() < length) return;
     request_.ClientPostData.resize(length);
     Complete();
+}
+
+// The framing between the chunks is judged a byte at a time, so a size line or a trailer
+// never waits in a buffer. The data of one arrival goes on as one piece, whatever number
+// of chunks it holds: a peer that sends small chunks costs the owner a write per arrival,
+// not one per chunk. (It is copied only when framing stands between its parts.)
+void RequestParser::TakeChunked(std::string_view bytes) {
+    std::string_view data;  // the arrival's data while it is one part, where it lies
+    std::string joined;     // the parts, once there are more than one
+    std::size_t at = 0;
+    int outcome = kGoOn;
+    while (at < bytes.size() && outcome == kGoOn) {
+        if (chunkStep_ != ChunkStep::Data) {
+            outcome = TakeFramingByte(bytes[at++]);
+            continue;
+        }
+        const std::size_t count = std::min(static_cast<std::size_t>(chunkLeft_), bytes.size() - at);
+        chunkLeft_ -= static_cast<std::int32_t>(count);
+        if (chunkLeft_ == 0) chunkStep_ = ChunkStep::DataReturn;
+        const std::string_view part = bytes.substr(at, count);
+        at += count;
+        if (!streamBody_) {
+            request_.ClientPostData.append(part);
+        } else if (data.empty() && joined.empty()) {
+            data = part;
+        } else {
+            if (joined.empty()) joined.assign(data);
+            joined.append(part);
+        }
+    }
+    // The data comes before the end it leads to.
+    const std::string_view piece = joined.empty() ? data : std::string_view(joined);
+    if (!piece.empty()) {
+        bodyTaken_ += piece.size();
+        if (events_ != nullptr) events_->BodyArrived(*this, piece);
+        // A handler may have reset the parser meanwhile: then this request is over, and
+        // the bytes may be gone with the receive buffer.
+        if (state_ != ParseState::Body) return;
+    }
+    if (outcome == kEnd) {
+        Complete();
+    } else if (outcome != kGoOn) {
+        Refuse(outcome);
+    } else {
+        // Lines are over; the first piece of the body may have made the buffer large.
+        receiveBuffer_ = std::string();
+        consumed_ = 0;
+    }
+}
+
+// What the byte means where the framing stands: kGoOn, kEnd (the request is complete),
+// or the number of the error that refuses the request.
+int RequestParser::TakeFramingByte(char c) {
+    // Wherever a line of the framing may not end yet, a line feed is one without its
+    // carriage return.
+    const int misplaced = c == '\n' ? errors::kInvalidProcedureCall : errors::kTypeMismatch;
+    switch (chunkStep_) {
+        case ChunkStep::SizeFirstDigit:
+        case ChunkStep::SizeDigits: {
+            const int digit = HexDigit(c);
+            if (digit >= 0) {
+                const std::int64_t size = std::int64_t{chunkSize_} * 16 + digit;
+                if (size > std::numeric_limits<std::int32_t>::max() -
+                               std::int64_t{request_.ClientContentLength}) {
+                    return errors::kOverflow;  // the body would be beyond 32 bits
+                }
+                chunkSize_ = static_cast<std::int32_t>(size);
+                chunkStep_ = ChunkStep::SizeDigits;
+                return CountLineByte();
+            }
+            if (chunkStep_ == ChunkStep::SizeFirstDigit) return misplaced;
+            if (c == '\r') {
+                chunkStep_ = ChunkStep::SizeLineFeed;
+                return kGoOn;
+            }
+            if (!IsBlank(c) && c != ';') return misplaced;
+            chunkStep_ = c == ';' ? ChunkStep::Extension : ChunkStep::SizeBlanks;
+            return CountLineByte();
+        }
+        case ChunkStep::SizeBlanks:
+            if (!IsBlank(c) && c != ';') return misplaced;
+            if (c == ';') chunkStep_ = ChunkStep::Extension;
+            return CountLineByte();
+        case ChunkStep::Extension:
+        case ChunkStep::Trailer:
+            if (c == '\n') break;
+            if (c != '\r') return CountLineByte();
+            chunkStep_ = chunkStep_ == ChunkStep::Extension ? ChunkStep::SizeLineFeed
+                                                            : ChunkStep::TrailerLineFeed;
+            return kGoOn;
+        case ChunkStep::SizeLineFeed:
+            if (c != '\n') break;
+            lineBytes_ = 0;
+            request_.ClientContentLength += chunkSize_;
+            chunkLeft_ = chunkSize_;
+            chunkSize_ = 0;
+            chunkStep_ = chunkLeft_ == 0 ? ChunkStep::TrailerStart : ChunkStep::Data;
+            return kGoOn;
+        case ChunkStep::DataReturn:
+            if (c != '\r') break;
+            chunkStep_ = ChunkStep::DataLineFeed;
+            return kGoOn;
+        case ChunkStep::DataLineFeed:
+            if (c != '\n') break;
+            chunkStep_ = ChunkStep::SizeFirstDigit;
+            return kGoOn;
+        case ChunkStep::TrailerStart:
+            if (c == '\n') break;
+            if (c != '\r') {
+                chunkStep_ = ChunkStep::Trailer;
+                return CountLineByte();
+            }
+            chunkStep_ = ChunkStep::EndLineFeed;
+            return kGoOn;
+        case ChunkStep::TrailerLineFeed:
+            if (c != '\n') break;
+            lineBytes_ = 0;
+            chunkStep_ = ChunkStep::TrailerStart;
+            return kGoOn;
+        case ChunkStep::EndLineFeed:
+            if (c != '\n') break;
+            return kEnd;
+        case ChunkStep::Data:
+            return kGoOn;  // (data is taken in pieces, never here)
+    }
+    return errors::kInvalidProcedureCall;  // no CR LF where a line or a chunk's data ends
+}
+
+// Like a header line, a line of the framing must end within the first `maxLineEnd` bytes.
+int RequestParser::CountLineByte() {
+    return ++lineBytes_ >= maxLineEnd_ ? errors::kOverflow : kGoOn;
 }
 
 void RequestParser::Complete() {

@@ -7,10 +7,12 @@
 //
 // Requests the parser refuses are answered here, without the owner: a request line or
 // header line without a carriage return within its own first 32,767 bytes, a
-// Content-Length below 0 or beyond 32 bits, more headers than a header list holds, or
+// Content-Length below 0 or beyond 32 bits, a chunked body with broken framing, sizes
+// beyond 32 bits or a Content-Length beside it, more headers than a header list holds, or
 // more than 1 MiB of header names and values get "400 Bad Request" with a "Fehler N:
-// text" body. The connection then closes and the owner hears ClientCancelled, never
-// ReadyForData.
+// text" body; a transfer coding other than chunked gets "501 Not Implemented". The
+// connection then closes and the owner hears ClientCancelled, never ReadyForData. (A
+// chunked body reaches the owner decoded, like any other.)
 //
 // A peer other than 127.0.0.1 is never served, so its headers are not kept (no
 // NewHeader) and its body is neither waited for nor kept: ReadyForData comes as soon as

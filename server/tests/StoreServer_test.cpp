@@ -81,7 +81,6 @@ TEST_F(StoreServer, BodyLengthsAreTakenExactlyOrRefusedTouchingNothing) {
         {"two numbers", "Content-Length: 5 5\r\n", typeMismatch, "kept"},
         {"two that disagree", "Content-Length: 5\r\nContent-Length: 3\r\n", invalid, "kept"},
         {"a blank before the colon", "Content-Length : 5\r\n", invalid, "kept"},
-        {"chunked", "Transfer-Encoding: chunked\r\n", Answer("501 Not Implemented"), "kept"},
         {"a coding beside a length", "Content-Length: 5\r\nTransfer-Encoding: gzip\r\n",
          Answer("501 Not Implemented"), "kept"},
     };
@@ -93,6 +92,60 @@ TEST_F(StoreServer, BodyLengthsAreTakenExactlyOrRefusedTouchingNothing) {
         EXPECT_EQ(Contents("f"), row.stored);
     }
     EXPECT_EQ(Names(), (Lines{"f"}));
+}
+
+// A body in chunks, as HTTP/1.1 clients stream an upload of unknown length: the data of
+// the chunks stored exactly, or a refusal that leaves the old content and no temporary.
+TEST_F(StoreServer, ChunkedBodiesAreDecodedOrRefusedTouchingNothing) {
+    const std::string chunked = "Transfer-Encoding: chunked\r\n";
+    const std::string invalid =
+        Answer("400 Bad Request", "Fehler 5: Invalid procedure call or argument");
+    const std::string notImplemented = Answer("501 Not Implemented");
+    struct Row {
+        const char* label;
+        std::string headers;
+        const char* body;
+        std::string answer;
+        const char* stored;  // the file afterwards
+    };
+    const std::vector<Row> rows{
+        {"two chunks", chunked, "5\r\nhello\r\n6\r\n world\r\n0\r\n\r\n", Answer("200 OK"),
+         "hello world"},
+        {"an extension and a trailer", chunked, "5;x=y\r\nhello\r\n0\r\nX-Sum: 1\r\n\r\n",
+         Answer("200 OK"), "hello"},
+        {"only the last chunk", chunked, "0\r\n\r\n", Answer("200 OK"), ""},
+        {"a size not in hex", chunked, "5x\r\nhello\r\n0\r\n\r\n",
+         Answer("400 Bad Request", "Fehler 13: Type mismatch"), "kept"},
+        {"sizes beyond 32 bits", chunked, "1\r\na\r\n7fffffff\r\n",
+         Answer("400 Bad Request", "Fehler 6: Overflow"), "kept"},
+        {"line feeds alone", chunked, "5\nhello\n0\n\n", invalid, "kept"},
+        {"data longer than its size", chunked, "3\r\nhello\r\n0\r\n\r\n", invalid, "kept"},
+        {"a length beside", "Content-Length: 5\r\n" + chunked, "5\r\nhello\r\n0\r\n\r\n", invalid,
+         "kept"},
+        {"another coding", "Transfer-Encoding: gzip\r\n", "hello", notImplemented, "kept"},
+        {"another coding before chunked", "Transfer-Encoding: gzip, chunked\r\n",
+         "5\r\nhello\r\n0\r\n\r\n", notImplemented, "kept"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.label);
+        Put("f", "kept");
+        EXPECT_EQ(Request("SET /f HTTP/1.1\r\n" + row.headers + "\r\n" + row.body), row.answer);
+        EXPECT_EQ(Contents("f"), row.stored);
+        EXPECT_EQ(Names(), (Lines{"f"}));
+    }
+}
+
+// A peer that leaves halfway through its chunks: the part that came is dropped with its
+// temporary file, and the file keeps its content.
+TEST_F(StoreServer, ChunkedBodyCutOffKeepsTheOldContent) {
+    Put("f", "kept");
+    TestPeer connection(port_);
+    ASSERT_TRUE(connection.connected());
+    connection.Send("SET /f HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhel");
+    ASSERT_TRUE(PumpUntil([&] { return Names().size() == 2; }));  // the temporary is there
+    connection.Close();
+    EXPECT_TRUE(PumpUntil([&] { return Names() == Lines{"f"}; }));
+    EXPECT_EQ(Contents("f"), "kept");
 }
 
 TEST_F(StoreServer, ListsTheDataFolder) {

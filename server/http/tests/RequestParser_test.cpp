@@ -1,7 +1,8 @@
 // The request parser from tables: each row is the bytes of one arrival stream and the
 // events and request they must give. Every row is fed whole, byte by byte (with an empty
 // arrival after each byte), and cut into two pieces at every position, and each way must
-// give exactly the row's outcome: how TCP cuts a request never shows.
+// give exactly the row's outcome: how TCP cuts a request never shows. Tables of bodies run
+// once with the body kept and once with it streamed to the owner.
 #include "server/http/RequestParser.h"
 
 #include <gtest/gtest.h>
@@ -60,6 +61,7 @@ struct Row {
 struct Setting {
     bool served = true;  // false: the peer is not served, nothing is kept
     std::size_t lineLimit = kMaxRequestLineEnd;
+    bool stream = false;  // the body handed to BodyArrived (and shown as the body)
 };
 
 class Recorder : public RequestParserEvents {
@@ -71,6 +73,10 @@ class Recorder : public RequestParserEvents {
     void HeaderAdded(RequestParser&, const std::shared_ptr<OneHeader>& header) override {
         events.push_back("header " + header->TheName);
     }
+    void BodyArrived(RequestParser& sender, std::string_view piece) override {
+        streamed.append(piece);
+        if (onBody) onBody(sender);
+    }
     void RequestComplete(RequestParser&) override { events.emplace_back("complete"); }
     void RequestRefused(RequestParser&, int number) override {
         events.push_back("refused " + std::to_string(number));
@@ -78,12 +84,15 @@ class Recorder : public RequestParserEvents {
     void CodingNotImplemented(RequestParser&) override { events.emplace_back("refused coding"); }
 
     Events events;
-    std::function<void(RequestParser&)> onLine;
+    std::string streamed;
+    std::function<void(RequestParser&)> onLine, onBody;
 };
 
-Request Taken(const ClientRequest& r) {
-    Request out{r.ClientCommand,       r.ClientPage,    r.ClientHTTPVersion, {},
-                r.ClientContentLength, r.ClientPostData};
+// A streamed body shows as the body: it must never be kept as well.
+Request Taken(const ClientRequest& r, const std::string& streamed) {
+    Request out{r.ClientCommand,       r.ClientPage,
+                r.ClientHTTPVersion,   {},
+                r.ClientContentLength, r.ClientPostData + streamed};
     for (std::int32_t i = 1; r.ClientHeaders && i <= r.ClientHeaders->Anzahl; ++i) {
         const auto header = r.ClientHeaders->GetHeader(i);
         out.headers.push_back(header->TheName + ": " + header->TheValue);
@@ -104,6 +113,7 @@ Outcome Feed(const std::vector<std::string_view>& pieces, const Setting& setting
     Recorder recorder;
     parser.SetEvents(&recorder);
     parser.Reset(setting.served);
+    parser.StreamBody(setting.stream);
     for (const std::string_view piece : pieces) {
         parser.Take(piece);
         EXPECT_LT(parser.BufferedBytes(), setting.lineLimit);
@@ -113,7 +123,7 @@ Outcome Feed(const std::vector<std::string_view>& pieces, const Setting& setting
         EXPECT_EQ(parser.BufferedBytes(), 0u);
         parser.Take("GET /more HTTP/1.0\r\nX: y\r\nContent-Length: 1\r\n\r\nz");
     }
-    return {recorder.events, Taken(request)};
+    return {recorder.events, Taken(request, recorder.streamed)};
 }
 
 // Each byte as an arrival of its own, with an empty arrival after it.
@@ -256,13 +266,129 @@ TEST(RequestParserTable, Refusals) {
          {"line", "header X", "refused 5"}, {"SET", "/a", "V", {"X: 1"}}},
         {"a tab before a header's colon", "SET /a V\r\nX\t: 1\r\n\r\n",
          {"line", "refused 5"}, {"SET", "/a", "V"}},
-        {"a chunked body", "SET /a V\r\nX: 1\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n0\r\n\r\n",
-         {"line", "header X", "refused coding"}, {"SET", "/a", "V", {"X: 1"}}},
         {"a coding beside a length",
          "SET /a V\r\nContent-Length: 5\r\ntransfer-encoding: gzip\r\n\r\nhello",
          {"line", "refused coding"}, {"SET", "/a", "V", {}, 5}},
         TooManyHeaders(),
     });
+}
+
+// A chunked body: the request line, the coding and the empty line before `chunks`.
+std::string Chunked(std::string_view chunks) {
+    return "SET /a V\r\nTransfer-Encoding: chunked\r\n\r\n" + std::string(chunks);
+}
+
+// The request a chunked row leaves: the sizes read so far and the data.
+Request ChunkedRequest(std::int32_t length, std::string body = {}) {
+    return {"SET", "/a", "V", {}, length, std::move(body)};
+}
+
+TEST(RequestParserTable, ChunkedBodies) {
+    const std::vector<Row> rows{
+        {"one chunk and the last", Chunked("5\r\nhello\r\n0\r\n\r\n"),
+         {"line", "complete"}, ChunkedRequest(5, "hello")},
+        {"sizes in hex in either case, leading zeros",
+         Chunked("a\r\n0123456789\r\n00B\r\nabcdefghijk\r\n0\r\n\r\n"),
+         {"line", "complete"}, ChunkedRequest(21, "0123456789abcdefghijk")},
+        {"extensions ignored, blanks before them",
+         Chunked("5;name=value\r\nhello\r\n3 \t; x=\"a b\"\r\nabc\r\n0;last\r\n\r\n"),
+         {"line", "complete"}, ChunkedRequest(8, "helloabc")},
+        {"data that looks like framing is data", Chunked("6\r\n\r\n0\r\n\r\r\n0\r\n\r\n"),
+         {"line", "complete"}, ChunkedRequest(6, "\r\n0\r\n\r")},
+        {"only the last chunk: an empty body", Chunked("0\r\n\r\n"),
+         {"line", "complete"}, ChunkedRequest(0)},
+        {"trailer fields are dropped", Chunked("3\r\nabc\r\n0\r\nX-Sum: 1\r\nB:\r\n\r\n"),
+         {"line", "complete"}, ChunkedRequest(3, "abc")},
+        {"bytes after the end are ignored", Chunked("1\r\na\r\n0\r\n\r\nGET /b V\r\n\r\n"),
+         {"line", "complete"}, ChunkedRequest(1, "a")},
+        {"the rest of a chunk is waited for", Chunked("5\r\nhel"), {"line"},
+         ChunkedRequest(5, "hel")},
+        {"the end is waited for", Chunked("1\r\na\r\n0\r\nX: 1\r\n\r"), {"line"},
+         ChunkedRequest(1, "a")},
+        {"sizes that make the largest 32-bit length", Chunked("1\r\na\r\n7ffffffe\r\nbc"),
+         {"line"}, ChunkedRequest(2147483647, "abc")},
+        {"the coding in any case, between blanks, beside other headers",
+         "SET /a V\r\nX: 1\r\ntransfer-ENCODING: \tChunKed \r\nY: 2\r\n\r\n2\r\nab\r\n0\r\n\r\n",
+         {"line", "header X", "header Y", "complete"},
+         {"SET", "/a", "V", {"X: 1", "Y: 2"}, 2, "ab"}},
+    };
+    Check(rows);
+    Check(rows, {.stream = true});
+}
+
+TEST(RequestParserTable, ChunkedRefusals) {
+    const std::vector<Row> rows{
+        {"a length before the coding",
+         "SET /a V\r\nContent-Length: 5\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n",
+         {"line", "refused 5"}, ChunkedRequest(5)},
+        {"a length after the coding",
+         "SET /a V\r\nTransfer-Encoding: chunked\r\nContent-Length: 5\r\n\r\n5\r\nhello\r\n",
+         {"line", "refused 5"}, ChunkedRequest(0)},
+        {"a coding listed with chunked",
+         "SET /a V\r\nTransfer-Encoding: gzip, chunked\r\n\r\n", {"line", "refused coding"},
+         ChunkedRequest(0)},
+        {"chunked twice", "SET /a V\r\nTransfer-Encoding: chunked\r\nTransfer-Encoding: chunked\r\n",
+         {"line", "refused coding"}, ChunkedRequest(0)},
+        {"identity", "SET /a V\r\nTransfer-Encoding: identity\r\n", {"line", "refused coding"},
+         ChunkedRequest(0)},
+        {"an empty size line", Chunked("\r\n"), {"line", "refused 13"}, ChunkedRequest(0)},
+        {"extensions without size", Chunked(";x\r\n"), {"line", "refused 13"},
+         ChunkedRequest(0)},
+        {"a letter after the digits", Chunked("5x\r\nhello"), {"line", "refused 13"},
+         ChunkedRequest(0)},
+        {"a size written as C writes it", Chunked("0x5\r\nhello"), {"line", "refused 13"},
+         ChunkedRequest(0)},
+        {"a sign", Chunked("+5\r\nhello"), {"line", "refused 13"}, ChunkedRequest(0)},
+        {"a blank before the size", Chunked(" 5\r\nhello"), {"line", "refused 13"},
+         ChunkedRequest(0)},
+        {"a blank after the size without extension", Chunked("5 \r\nhello"),
+         {"line", "refused 13"}, ChunkedRequest(0)},
+        {"a size beyond 32 bits", Chunked("80000000\r\n"), {"line", "refused 6"},
+         ChunkedRequest(0)},
+        {"sizes whose sum is beyond 32 bits", Chunked("1\r\na\r\n7fffffff\r\n"),
+         {"line", "refused 6"}, ChunkedRequest(1, "a")},
+        {"line feeds alone", Chunked("5\nhello\n0\n\n"), {"line", "refused 5"},
+         ChunkedRequest(0)},
+        {"a line feed alone as the size line", Chunked("\n"), {"line", "refused 5"},
+         ChunkedRequest(0)},
+        {"a line feed alone after an extension", Chunked("5;x\nhello"), {"line", "refused 5"},
+         ChunkedRequest(0)},
+        {"a carriage return alone after the size", Chunked("5\rhello"), {"line", "refused 5"},
+         ChunkedRequest(0)},
+        {"data longer than its size", Chunked("3\r\nhello\r\n0\r\n\r\n"),
+         {"line", "refused 5"}, ChunkedRequest(3, "hel")},
+        {"a line feed alone after the data", Chunked("3\r\nabc\n0\r\n\r\n"),
+         {"line", "refused 5"}, ChunkedRequest(3, "abc")},
+        {"a carriage return alone after the data", Chunked("3\r\nabc\r0\r\n\r\n"),
+         {"line", "refused 5"}, ChunkedRequest(3, "abc")},
+        {"a line feed alone after a trailer", Chunked("0\r\nX: 1\n\r\n"), {"line", "refused 5"},
+         ChunkedRequest(0)},
+        {"a line feed alone at the end", Chunked("0\r\n\n"), {"line", "refused 5"},
+         ChunkedRequest(0)},
+        {"a carriage return alone at the end", Chunked("0\r\n\rx"), {"line", "refused 5"},
+         ChunkedRequest(0)},
+    };
+    Check(rows);
+    Check(rows, {.stream = true});
+}
+
+// Lines of the framing have the limit of header lines: here a carriage return within a
+// line's first 32 bytes (room for the coding's header line).
+TEST(RequestParserTable, ChunkedLineLimit) {
+    const std::string ext(29, 'e');  // "5;" + ext: 31 bytes
+    const std::string trailer(31, 't');
+    Check({
+        {"a size line of 31 bytes", Chunked("5;" + ext + "\r\nhello\r\n0\r\n\r\n"),
+         {"line", "complete"}, ChunkedRequest(5, "hello")},
+        {"a size line of 32 bytes", Chunked("5;" + ext + "e\r\nhello\r\n0\r\n\r\n"),
+         {"line", "refused 6"}, ChunkedRequest(0)},
+        {"a size of 32 zeros", Chunked(std::string(32, '0')), {"line", "refused 6"},
+         ChunkedRequest(0)},
+        {"a trailer line of 31 bytes", Chunked("0\r\n" + trailer + "\r\n\r\n"),
+         {"line", "complete"}, ChunkedRequest(0)},
+        {"a trailer line of 32 bytes", Chunked("0\r\n" + trailer + "t\r\n\r\n"),
+         {"line", "refused 6"}, ChunkedRequest(0)},
+    }, {.lineLimit = 32});
 }
 
 // The limit is a parameter of the parser: a short one shows its edges with short rows.
@@ -291,6 +417,9 @@ TEST(RequestParserTable, PeerNotServed) {
          {"line", "complete"}, {"SET", "/a", "V", {}, 5, ""}},
         {"a negative length is refused", "SET /a V\r\nContent-Length: -1\r\n\r\n",
          {"line", "refused 5"}, {"SET", "/a", "V"}},
+        {"a chunked body is not read",
+         "SET /a V\r\nTransfer-Encoding: chunked\r\nContent-Length: 5\r\n\r\n5\r\nhello\r\n",
+         {"line", "complete"}, {"SET", "/a", "V", {}, 5, ""}},
     }, {.served = false});
 }
 // clang-format on
@@ -336,6 +465,33 @@ TEST(RequestParser, AResetInsideAnEventDropsTheRestOfTheArrival) {
     parser.Take("GET /b V\r\n\r\n");
     EXPECT_EQ(recorder.events, (Events{"line", "line", "complete"}));
     EXPECT_EQ(request.ClientPage, "/b");
+}
+
+// The data of a chunked arrival goes to the owner as one piece, before the end it leads
+// to; an owner that starts over on it hears nothing more of that request.
+TEST(RequestParser, ChunkedDataOfAnArrivalIsOnePieceBeforeTheEnd) {
+    ClientRequest request;
+    RequestParser parser(request);
+    Recorder recorder;
+    parser.SetEvents(&recorder);
+    parser.Reset(true);
+    parser.StreamBody(true);
+    int pieces = 0;
+    recorder.onBody = [&](RequestParser&) { ++pieces; };
+    parser.Take(Chunked("1\r\na\r\n2\r\nbc\r\n0\r\n\r\n"));
+    EXPECT_EQ(recorder.events, (Events{"line", "complete"}));
+    EXPECT_EQ(recorder.streamed, "abc");
+    EXPECT_EQ(pieces, 1);
+
+    parser.Reset(true);
+    recorder.events.clear();
+    recorder.streamed.clear();
+    recorder.onBody = [](RequestParser& sender) { sender.Reset(true); };
+    parser.Take(Chunked("1\r\na\r\n2\r\nbc\r\n0\r\n\r\n"));
+    EXPECT_EQ(recorder.events, (Events{"line"}));
+    EXPECT_EQ(recorder.streamed, "abc");
+    EXPECT_FALSE(parser.Finished());
+    EXPECT_EQ(parser.BufferedBytes(), 0u);
 }
 
 }  // namespace
