@@ -91,6 +91,9 @@ class Winsock : public std::enable_shared_from_this<Winsock> {
     std::int32_t State() const { return state_; }
     // The peer's address as dotted text while connected; "" otherwise.
     std::string RemoteHostIP() const { return remoteHostIP_; }
+    // The bytes the socket has taken so far, of everything handed to SendData and
+    // SendFile since the control was made: it grows while the peer takes an answer.
+    std::uint64_t BytesSent() const { return bytesSent_; }
 
   private:
     Winsock();
@@ -138,6 +141,7 @@ class Winsock : public std::enable_shared_from_this<Winsock> {
     bool waitingForSpace_ = false;  // the socket refused bytes; a write event will come
     bool completePosted_ = false;
     bool peerClosed_ = false;  // the peer closed while data was still on its way
+    std::uint64_t bytesSent_ = 0;
 };
 
 }  // namespace pelorin

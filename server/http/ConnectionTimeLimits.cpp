@@ -1,0 +1,34 @@
+#include "server/http/ConnectionTimeLimits.h"
+
+#include <algorithm>
+#include <atomic>
+
+namespace pelorin {
+namespace {
+
+// Set from the thread of the tests or the start routine, read on the server's thread.
+std::atomic<std::uint32_t> gHeadMs{kHeadTimeLimitMs};
+std::atomic<std::uint32_t> gBodyMs{kBodyTimeLimitMs};
+std::atomic<std::uint32_t> gAnswerMs{kAnswerTimeLimitMs};
+
+constexpr std::uint32_t kLongestCheckPeriodMs = 1000;
+constexpr std::uint32_t kShortestCheckPeriodMs = 10;
+
+}  // namespace
+
+void SetConnectionTimeLimits(const ConnectionTimeLimits& limits) {
+    gHeadMs = std::max<std::uint32_t>(limits.headMs, 1);
+    gBodyMs = std::max<std::uint32_t>(limits.bodyMs, 1);
+    gAnswerMs = std::max<std::uint32_t>(limits.answerMs, 1);
+}
+
+ConnectionTimeLimits CurrentConnectionTimeLimits() {
+    return ConnectionTimeLimits{gHeadMs, gBodyMs, gAnswerMs};
+}
+
+std::uint32_t TimeLimitCheckPeriodMs(const ConnectionTimeLimits& limits) {
+    const std::uint32_t shortest = std::min({limits.headMs, limits.bodyMs, limits.answerMs});
+    return std::clamp<std::uint32_t>(shortest / 4, kShortestCheckPeriodMs, kLongestCheckPeriodMs);
+}
+
+}  // namespace pelorin
