@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdint>
 
 namespace pelorin {
 namespace {
@@ -14,12 +15,17 @@ std::atomic<std::uint32_t> gAnswerMs{kAnswerTimeLimitMs};
 constexpr std::uint32_t kLongestCheckPeriodMs = 1000;
 constexpr std::uint32_t kShortestCheckPeriodMs = 10;
 
+// Within what the millisecond clock can tell apart (ElapsedMs reads a span signed).
+std::uint32_t Bounded(std::uint32_t ms) {
+    return std::clamp<std::uint32_t>(ms, 1, INT32_MAX);
+}
+
 }  // namespace
 
 void SetConnectionTimeLimits(const ConnectionTimeLimits& limits) {
-    gHeadMs = std::max<std::uint32_t>(limits.headMs, 1);
-    gBodyMs = std::max<std::uint32_t>(limits.bodyMs, 1);
-    gAnswerMs = std::max<std::uint32_t>(limits.answerMs, 1);
+    gHeadMs = Bounded(limits.headMs);
+    gBodyMs = Bounded(limits.bodyMs);
+    gAnswerMs = Bounded(limits.answerMs);
 }
 
 ConnectionTimeLimits CurrentConnectionTimeLimits() {

@@ -28,8 +28,9 @@ struct ConnectionTimeLimits {
 };
 
 // The limits of every connection of the process from now on, those open included (a value
-// of 0 counts as 1 ms). Tests shorten them; the program takes one value for all three from
-// the environment variable PELORIN_TEST_CONNECTION_LIMIT_MS, which only its tests set.
+// of 0 counts as 1 ms, one beyond 2^31 - 1 ms as that). Tests shorten them; the program
+// takes one value for all three from the environment variable
+// PELORIN_TEST_CONNECTION_LIMIT_MS, which only its tests set.
 void SetConnectionTimeLimits(const ConnectionTimeLimits& limits);
 ConnectionTimeLimits CurrentConnectionTimeLimits();
 
