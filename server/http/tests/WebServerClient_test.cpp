@@ -111,18 +111,22 @@ TEST_F(RequestConnectionTest, APeerClosingMidRequestCancelsWithoutReadyForData) 
 }
 
 // Each part of the exchange has its limit; the connection that outstays it is closed and
-// its owner hears ClientCancelled, never ReadyForData or SendComplete.
+// its owner hears ClientCancelled, never ReadyForData or SendComplete. Each test
+// shortens only the limit it is about, so that no other can come first.
 class TimeLimitTest : public RequestConnectionTest {
   protected:
     void SetUp() override {
-        const std::uint32_t limit = testing::ScaledMs(300);
-        SetConnectionTimeLimits({limit, limit, limit});
         RequestConnectionTest::SetUp();
         testing::ResetHooks();
     }
     void TearDown() override {
         RequestConnectionTest::TearDown();
         SetConnectionTimeLimits({});
+    }
+    static void Shorten(std::uint32_t ConnectionTimeLimits::*limit) {
+        ConnectionTimeLimits limits;
+        limits.*limit = testing::ScaledMs(300);
+        SetConnectionTimeLimits(limits);
     }
     // Waits for the close of the last connection by its limit; the log lines it wrote.
     Events ClosedByLimit() {
@@ -137,6 +141,7 @@ class TimeLimitTest : public RequestConnectionTest {
 // Counted from the accept, whatever came meanwhile; a request of bare line feeds, which
 // never ends, is no exception.
 TEST_F(TimeLimitTest, AnUnfinishedHeadClosesAtTheHeadLimit) {
+    Shorten(&ConnectionTimeLimits::headMs);
     const struct {
         const char* label;
         std::string_view sent;
@@ -159,6 +164,7 @@ TEST_F(TimeLimitTest, AnUnfinishedHeadClosesAtTheHeadLimit) {
 }
 
 TEST_F(TimeLimitTest, ABodyThatStopsClosesAtTheBodyLimit) {
+    Shorten(&ConnectionTimeLimits::bodyMs);
     auto peer = Connect();
     ASSERT_TRUE(peer->Send("SET /a HTTP/1.0\r\nContent-Length: 10\r\n\r\nabc"));
     EXPECT_EQ(ClosedByLimit(), (Events{"Request by 127.0.0.1", " Error: time limit of the body"}));
@@ -169,6 +175,7 @@ TEST_F(TimeLimitTest, ABodyThatStopsClosesAtTheBodyLimit) {
 
 // The peer takes nothing of an answer far larger than the sockets hold.
 TEST_F(TimeLimitTest, AnAnswerThePeerDoesNotTakeClosesAtTheAnswerLimit) {
+    Shorten(&ConnectionTimeLimits::answerMs);
     constexpr std::size_t kBodySize = 64u << 20;
     recorder.onReady = [](WebServerClient& client) {
         client.SendAnswer("HTTP/1.0", 200, "OK", "text/plain", 0, "", nullptr);
