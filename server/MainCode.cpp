@@ -7,9 +7,7 @@
 #include <vector>
 
 #include "base/Text.h"
-
 #include "diagnostics/Debug_Modul.h"
-#include "diagnostics/SharedValues.h"
 #include "net/Timer_Modul.h"
 #include "net/WebClient.h"
 #include "platform/Files.h"
@@ -22,6 +20,7 @@
 #include "server/CommandLine.h"
 #include "server/MainForm.h"
 #include "server/http/ConnectionTimeLimits.h"
+#include "settings/ProgramSettings.h"
 
 namespace pelorin {
 namespace {
