@@ -20,6 +20,11 @@ void ShowMessageBox(std::string_view text, std::string_view title);
 // standard output on Linux.
 void ShowInformation(std::string_view text, std::string_view title);
 
+// Lets the program hold as many open descriptors as its hard limit allows: on Linux the
+// soft limit is raised to the hard one (the usual soft limit of 1,024 would let a
+// thousand idle connections starve the store). Windows has no such limit: nothing.
+void RaiseOpenFileLimit();
+
 // One line for the developer's debug output (debugger output on Windows, standard error
 // on Linux).
 void WriteDebugOutput(std::string_view line);

@@ -48,6 +48,12 @@ int CloseSocket(SocketHandle socket);
 int BindSocket(SocketHandle socket, const Ipv4Endpoint& local);
 int ListenSocket(SocketHandle socket, int backlog);
 SocketHandle AcceptSocket(SocketHandle listener, Ipv4Endpoint* peer);
+// For a listener whose AcceptSocket failed with kWsaEMFile: takes the next waiting
+// connection and closes it at once, so that its peer learns at once, instead of being
+// reported again and again while it waits. Linux keeps one descriptor in reserve for
+// this from the first listen on, gives it up for the accept and takes it back. 0, or
+// kSocketError where that cannot be done (Windows has no descriptor to give up).
+int RefuseWaitingConnection(SocketHandle listener);
 // A non-blocking socket answers kSocketError with kWsaEWouldBlock and ends with kFdConnect.
 int ConnectSocket(SocketHandle socket, const Ipv4Endpoint& remote);
 int SendBytes(SocketHandle socket, const char* data, int length);

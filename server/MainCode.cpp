@@ -1,9 +1,12 @@
 #include "server/MainCode.h"
 
+#include <cstdlib>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "base/Text.h"
 #include "diagnostics/Debug_Modul.h"
 #include "net/Timer_Modul.h"
 #include "net/WebClient.h"
@@ -16,6 +19,7 @@
 #include "platform/Ui.h"
 #include "server/CommandLine.h"
 #include "server/MainForm.h"
+#include "server/http/ConnectionTimeLimits.h"
 #include "settings/ProgramSettings.h"
 
 namespace pelorin {
@@ -92,6 +96,18 @@ bool TellReadiness(const WindowOptions& options) {
     return true;
 }
 
+// The tests of the whole program shorten every time limit of the connections to the
+// milliseconds of PELORIN_TEST_CONNECTION_LIMIT_MS, so that they need not wait a minute.
+// Nothing else sets it; a value that is no whole number above 0 is ignored.
+void TakeTestConnectionTimeLimit() {
+    const char* text = std::getenv("PELORIN_TEST_CONNECTION_LIMIT_MS");
+    if (text == nullptr || !AllDigits(text)) return;
+    const std::optional<std::int32_t> ms = RoundToInt32(Val(text));
+    if (!ms || *ms <= 0) return;
+    const auto limit = static_cast<std::uint32_t>(*ms);
+    SetConnectionTimeLimits({limit, limit, limit});
+}
+
 }  // namespace
 
 WindowOptions ReadCommandLine(std::string_view commandLine) {
@@ -134,6 +150,10 @@ int RunServerProgram() {
     // With the log showing contents, whole files and bodies pass through memory, one
     // buffer per request: keep those buffers' pages instead of mapping them afresh.
     platform::KeepLargeBuffersForReuse();
+    // Every connection holds a descriptor: a store with a thousand idle peers must not
+    // run out of them at the usual soft limit.
+    platform::RaiseOpenFileLimit();
+    TakeTestConnectionTimeLimit();
 
     WriteLog("ready to show me");
     gMainForm->Show();

@@ -1,5 +1,6 @@
 #include "platform/Process.h"
 
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <climits>
@@ -46,6 +47,20 @@ void ShowInformation(std::string_view text, std::string_view /*title*/) {
 
 void WriteDebugOutput(std::string_view line) {
     std::fprintf(stderr, "%.*s\n", static_cast<int>(line.size()), line.data());
+}
+
+void RaiseOpenFileLimit() {
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur >= limit.rlim_max) return;
+    rlimit raised = limit;
+    raised.rlim_cur = limit.rlim_max;
+    if (setrlimit(RLIMIT_NOFILE, &raised) == 0) return;
+    // An unlimited hard limit still stops at the kernel's most descriptors per process.
+    std::ifstream in("/proc/sys/fs/nr_open");
+    rlim_t most = 0;
+    if (!(in >> most) || most <= limit.rlim_cur || most > limit.rlim_max) return;
+    raised.rlim_cur = most;
+    setrlimit(RLIMIT_NOFILE, &raised);
 }
 
 }  // namespace pelorin::platform

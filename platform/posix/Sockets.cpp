@@ -72,6 +72,13 @@ struct SocketRecord {
 std::mutex gMutex;
 std::unordered_map<int, SocketRecord> gSockets;
 std::uint32_t gLastSerial = 0;
+// A descriptor held for nothing but to be given up when the process has no other: a
+// listener can then still take a waiting connection, to close it (RefuseWaitingConnection).
+int gReserve = -1;
+
+int OpenReserve() {
+    return open("/dev/null", O_RDONLY | O_CLOEXEC);
+}
 std::atomic<posix::EpollControl> gEpollControl{nullptr};
 
 int ControlEpoll(int epollFd, int operation, int fd, epoll_event* event) {
@@ -351,6 +358,7 @@ int ListenSocket(SocketHandle socket, int backlog) {
     SocketRecord* r = Find(socket);
     if (r == nullptr) return Fail(kWsaENotSock);
     if (listen(r->fd, backlog) != 0) return FailFromErrno();
+    if (gReserve < 0) gReserve = OpenReserve();
     r->phase = Phase::Listening;
     Rearm(*r);
     return 0;
@@ -387,6 +395,21 @@ SocketHandle AcceptSocket(SocketHandle listener, Ipv4Endpoint* peer) {
     Rearm(r);
     gSockets[fd] = r;
     return fd;
+}
+
+int RefuseWaitingConnection(SocketHandle listener) {
+    std::lock_guard lock(gMutex);
+    const SocketRecord* l = Find(listener);
+    if (l == nullptr) return Fail(kWsaENotSock);
+    if (gReserve < 0) gReserve = OpenReserve();
+    if (gReserve < 0) return Fail(kWsaEMFile);
+    close(gReserve);
+    const int fd = accept4(l->fd, nullptr, nullptr, SOCK_CLOEXEC);
+    const int error = errno;
+    if (fd >= 0) close(fd);
+    gReserve = OpenReserve();
+    if (fd < 0) return Fail(WinsockErrorFromErrno(error));
+    return 0;
 }
 
 int ConnectSocket(SocketHandle socket, const Ipv4Endpoint& remote) {

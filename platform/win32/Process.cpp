@@ -53,4 +53,7 @@ void WriteDebugOutput(std::string_view line) {
     OutputDebugStringA(text.c_str());
 }
 
+// Sockets and handles are bounded by memory alone.
+void RaiseOpenFileLimit() {}
+
 }  // namespace pelorin::platform

@@ -88,6 +88,12 @@ SocketHandle AcceptSocket(SocketHandle listener, Ipv4Endpoint* peer) {
     return FromNative(accepted);
 }
 
+// Windows bounds sockets by memory, not by a count with a descriptor to spare.
+int RefuseWaitingConnection(SocketHandle) {
+    WSASetLastError(WSAEMFILE);
+    return kSocketError;
+}
+
 int ConnectSocket(SocketHandle socket, const Ipv4Endpoint& remote) {
     const sockaddr_in sa = ToSockaddr(remote);
     return connect(ToNative(socket), reinterpret_cast<const sockaddr*>(&sa), sizeof sa);

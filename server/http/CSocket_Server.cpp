@@ -69,6 +69,10 @@ std::string CSocket_Server::GetClientIP(std::int32_t index) const {
     return myWinsocks->GetClientIP(index);
 }
 
+std::uint64_t CSocket_Server::GetBytesSent(std::int32_t index) const {
+    return myWinsocks->GetBytesSent(index);
+}
+
 // Raises one event to the owner and then to the slot's listener. The facade stays alive
 // until both returned, whoever lets go of it meanwhile.
 template <typename Raise>

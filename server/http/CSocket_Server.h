@@ -66,6 +66,8 @@ class CSocket_Server : public std::enable_shared_from_this<CSocket_Server>,
     // them; SendComplete covers them like the data handed over before.
     void SendFile(std::int32_t index, platform::ReadableFile file);
     std::string GetClientIP(std::int32_t index) const;
+    // The bytes the socket of slot `index` has taken so far, of everything sent on it.
+    std::uint64_t GetBytesSent(std::int32_t index) const;
 
   private:
     CSocket_Server();

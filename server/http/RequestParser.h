@@ -105,6 +105,10 @@ class RequestParser {
     void Take(std::string_view data);
     // Complete or refused: further data is ignored.
     bool Finished() const { return state_ == ParseState::Complete; }
+    // The request line and the headers are read (or the request is finished).
+    bool HeadRead() const {
+        return state_ != ParseState::RequestLine && state_ != ParseState::Headers;
+    }
     // Bytes waiting to become a line; always below `maxLineEnd`.
     std::size_t BufferedBytes() const { return receiveBuffer_.size(); }
 

@@ -1,12 +1,16 @@
 // The HTTP listener: it owns the connection server, listens on a port and, for every
 // accepted connection, makes one request connection and hands it to its owner through
-// NewClient. It keeps no reference to the connections it made: the owner keeps them.
+// NewClient. The owner keeps the connections; the listener only watches them, without
+// keeping them alive, for their time limits (ConnectionTimeLimits.h): one periodic timer
+// for all of them, running while there are any.
 #pragma once
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "diagnostics/ObjectTrace.h"
+#include "platform/Types.h"
 #include "server/http/CSocket_Server.h"
 #include "server/http/WebServerClient.h"
 
@@ -57,10 +61,20 @@ class WebServer : public std::enable_shared_from_this<WebServer>, private CSocke
     void DataArrival(CSocket_Server&, std::int32_t, const std::string&) override {}
     void Closed(CSocket_Server& sender, std::int32_t index) override;
 
+    void Watch(const std::shared_ptr<WebServerClient>& client);
+    void CheckTimeLimits();
+    void StopWatching();
+    static void WatchTimerProc(platform::WindowHandle window, platform::MessageId message,
+                               std::uintptr_t id, std::uint32_t time);
+
     ObjectTrace trace_{"WebServer"};
     WebServerEvents* events_ = nullptr;
     std::shared_ptr<CSocket_Server> Socket;
     std::int32_t port_ = 0;
+    // The connections handed out that may still be open, and the timer that looks at
+    // them (0 while there are none).
+    std::vector<std::weak_ptr<WebServerClient>> watched_;
+    std::uintptr_t watchTimer_ = 0;
 };
 
 }  // namespace pelorin

@@ -6,6 +6,7 @@
 
 #include "base/RuntimeError.h"
 #include "base/Text.h"
+#include "platform/Clock.h"
 
 namespace pelorin {
 
@@ -40,8 +41,21 @@ void WebServerClient::AcceptClient(std::shared_ptr<CSocket_Server> server, std::
     index_ = index;
     socket_ = std::move(server);
     clientAddress_ = socket_->GetClientIP(index);
-    parser_.Reset(IsLocalPeer());
+    parser_.Reset(true);
     socket_->SetSlotEvents(index, this);
+    acceptedAt_ = lastArrival_ = platform::TickCount();
+    if (!IsLocalPeer()) RefusePeer();
+}
+
+// Only programs on this machine's own address are served. Any other peer learns nothing
+// about the store, not even whether a command exists, and it is not read at all: it can
+// neither fill the memory with a request nor hold its connection, and the descriptor
+// with it, by sending slowly or not at all.
+void WebServerClient::RefusePeer() {
+    refused_ = true;
+    WriteLog([&] { return "Request by " + clientAddress_; });
+    SendAnswer("HTTP/1.0", 403, "Forbidden", "text/plain", 0, "", nullptr);
+    WriteLog(" Error: forbidden");
 }
 
 void WebServerClient::Cancel() {
@@ -113,6 +127,7 @@ void WebServerClient::Send(QueuedPiece piece) {
         return;
     }
     sending_ = true;
+    NoteAnswerMoved(platform::TickCount());
     if (piece.file.IsOpen()) {
         socket_->SendFile(index_, std::move(piece.file));
     } else {
@@ -125,7 +140,8 @@ std::string WebServerClient::GetClientIP() const {
 }
 
 void WebServerClient::DataArrival(CSocket_Server&, std::int32_t index, const std::string& data) {
-    if (index != index_ || parser_.Finished()) return;
+    if (index != index_ || refused_ || parser_.Finished()) return;
+    lastArrival_ = platform::TickCount();
     const auto keep = shared_from_this();
     parser_.Take(data);
 }
@@ -172,6 +188,7 @@ void WebServerClient::SendComplete(CSocket_Server&, std::int32_t index) {
     const auto keep = shared_from_this();
     sending_ = false;
     if (!sendQueue_.empty()) {
+        NoteAnswerMoved(platform::TickCount());
         FlushQueue();
         return;
     }
@@ -235,6 +252,45 @@ void WebServerClient::Error(CSocket_Server&, std::int32_t index, std::int16_t nu
     ReleaseSocket();
     ProzessScope scope("Event WebServerClient_Error");
     if (events_ != nullptr) events_->Error(*this, number, description);
+}
+
+bool WebServerClient::CheckTimeLimits(std::uint32_t now, const ConnectionTimeLimits& limits) {
+    if (!OwnsSlot()) return false;
+    if (sending_) {
+        const std::uint64_t taken = socket_->GetBytesSent(index_);
+        if (taken != answerBytesSeen_) NoteAnswerMoved(now);
+        if (platform::ElapsedMs(answerMovedAt_, now) < static_cast<std::int32_t>(limits.answerMs))
+            return false;
+        CloseForTimeLimit("answer");
+        return true;
+    }
+    if (!parser_.HeadRead()) {
+        if (platform::ElapsedMs(acceptedAt_, now) < static_cast<std::int32_t>(limits.headMs))
+            return false;
+        CloseForTimeLimit("head");
+        return true;
+    }
+    // A complete request waits for its owner's answer, which is no matter of the peer.
+    if (parser_.Finished()) return false;
+    if (platform::ElapsedMs(lastArrival_, now) < static_cast<std::int32_t>(limits.bodyMs))
+        return false;
+    CloseForTimeLimit("body");
+    return true;
+}
+
+// The answer moved: the socket took bytes of it, or a send began.
+void WebServerClient::NoteAnswerMoved(std::uint32_t now) {
+    answerMovedAt_ = now;
+    answerBytesSeen_ = socket_->GetBytesSent(index_);
+}
+
+void WebServerClient::CloseForTimeLimit(std::string_view part) {
+    const auto keep = shared_from_this();
+    WriteLog([&] { return "Request by " + clientAddress_; });
+    WriteLog([&] { return " Error: time limit of the " + std::string(part); });
+    Disconnect();
+    ProzessScope scope("Event WebServerClient_ClientCancelled");
+    if (events_ != nullptr) events_->ClientCancelled(*this);
 }
 
 bool WebServerClient::OwnsSlot() const {

@@ -14,10 +14,15 @@
 // connection then closes and the owner hears ClientCancelled, never ReadyForData. (A
 // chunked body reaches the owner decoded, like any other.)
 //
-// A peer other than 127.0.0.1 is never served, so its headers are not kept (no
-// NewHeader) and its body is neither waited for nor kept: ReadyForData comes as soon as
-// its headers are complete, with ClientHeaders and ClientPostData empty, and the owner
-// answers it 403 at once.
+// A peer other than 127.0.0.1 is never served: it is answered "403 Forbidden" as soon
+// as it is accepted, before a byte of its request is read, and closed once that has gone
+// out. Its owner hears ClientCancelled then, never ReadyForData: such a peer holds its
+// connection no longer than the answer takes, whatever it sends or keeps back.
+//
+// A connection that outstays a time limit (ConnectionTimeLimits.h) is closed as well,
+// and its owner hears ClientCancelled: one whose request head is not complete within the
+// head limit of its accept, one whose body stops for the body limit, one whose answer
+// does not move for the answer limit. The listener looks at them (CheckTimeLimits).
 #pragma once
 
 #include <cstdint>
@@ -30,6 +35,7 @@
 #include "net/WebClient_Header.h"
 #include "platform/Files.h"
 #include "server/http/CSocket_Server.h"
+#include "server/http/ConnectionTimeLimits.h"
 #include "server/http/RequestParser.h"
 
 namespace pelorin {
@@ -58,8 +64,8 @@ class WebServerClientEvents {
     virtual void ReadyForData(WebServerClient& sender) = 0;
     // Everything handed to SendData or SendAnswer has been sent.
     virtual void SendComplete(WebServerClient& sender) = 0;
-    // The connection closed before the owner closed it: by the peer, or after the
-    // connection itself refused the request.
+    // The connection closed before the owner closed it: by the peer, after the
+    // connection itself refused the request or the peer, or after a time limit passed.
     virtual void ClientCancelled(WebServerClient& sender) = 0;
 };
 
@@ -104,6 +110,14 @@ class WebServerClient : public std::enable_shared_from_this<WebServerClient>,
     // The peer's address as the connection server reports it now; "" without connection.
     std::string GetClientIP() const;
 
+    // True while this object holds its connection.
+    bool IsConnected() const { return OwnsSlot(); }
+    // Closes the connection when the part of the exchange it is in (head, body, answer)
+    // has outstayed its limit at `now` (the millisecond clock), with the log lines
+    // "Request by " + address and " Error: time limit of the " + part, and raises
+    // ClientCancelled. True when it did.
+    bool CheckTimeLimits(std::uint32_t now, const ConnectionTimeLimits& limits);
+
   private:
     WebServerClient() { parser_.SetEvents(this); }
 
@@ -135,6 +149,9 @@ class WebServerClient : public std::enable_shared_from_this<WebServerClient>,
     void ReleaseSocket();
     void ResetRequest();
     bool IsLocalPeer() const;
+    void RefusePeer();
+    void NoteAnswerMoved(std::uint32_t now);
+    void CloseForTimeLimit(std::string_view part);
 
     ObjectTrace trace_{"WebServerClient"};
     WebServerClientEvents* events_ = nullptr;
@@ -146,6 +163,12 @@ class WebServerClient : public std::enable_shared_from_this<WebServerClient>,
     RequestParser parser_{*this};
     // The connection refused the request and closes itself once its answer is out.
     bool refused_ = false;
+    // The clock of the time limits: the accept, the last arrival, the answer's last move
+    // and the count of its bytes the socket had taken then.
+    std::uint32_t acceptedAt_ = 0;
+    std::uint32_t lastArrival_ = 0;
+    std::uint32_t answerMovedAt_ = 0;
+    std::uint64_t answerBytesSeen_ = 0;
 };
 
 }  // namespace pelorin

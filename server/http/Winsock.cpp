@@ -39,7 +39,8 @@ constexpr int kSendChunk = 1024 * 1024;
 // A file's bytes per send call; the system takes what fits in the socket's buffer.
 constexpr std::uint64_t kFileChunk = 16u << 20;
 constexpr int kPiecesPerSend = 64;
-// How long a listener rests after the system refused to accept (out of sockets, memory).
+// How long a listener rests after the system refused to accept (out of memory, or out of
+// sockets where no descriptor can be freed to refuse the connection).
 constexpr std::uint32_t kAcceptPauseMs = 200;
 
 // The notification window of the thread's controls and the socket each control owns.
@@ -270,9 +271,20 @@ void Winsock::OnAccept() {
     if (request == kInvalidSocket) {
         const int error = LastSocketError();
         // A peer that gave up already is no failure of the listener.
-        if (error != kWsaEWouldBlock && error != kWsaEConnAborted && error != kWsaEConnReset) {
-            PauseAccepting(error);
+        if (error == kWsaEWouldBlock || error == kWsaEConnAborted || error == kWsaEConnReset) {
+            return;
         }
+        // Out of descriptors, the connection is closed at once: left waiting, its peer
+        // would wait for nothing, and the next waiting connection would be reported
+        // again at once.
+        if (error == kWsaEMFile && RefuseWaitingConnection(socket_) == 0) {
+            if (events_ != nullptr) {
+                events_->Error(*this, static_cast<std::int16_t>(error),
+                               WinsockControlErrorText(error));
+            }
+            return;
+        }
+        PauseAccepting(error);
         return;
     }
     tSink.lastAccepted = kInvalidSocket;
@@ -486,6 +498,7 @@ std::uint64_t Winsock::KeptLeft() const {
 
 // Takes `written` bytes off the front of the kept pieces, and the empty pieces there.
 void Winsock::DropWritten(std::uint64_t written) {
+    bytesSent_ += written;
     while (!kept_.empty()) {
         const std::uint64_t left = KeptLeft();
         if (written < left) {

@@ -101,6 +101,9 @@ class Winsock : public std::enable_shared_from_this<Winsock> {
     std::int32_t State() const { return state_; }
     // The peer's address as dotted text while connected; "" otherwise.
     std::string RemoteHostIP() const { return remoteHostIP_; }
+    // The bytes the socket has taken so far, of everything handed to SendData and
+    // SendFile since the control was made: it grows while the peer takes an answer.
+    std::uint64_t BytesSent() const { return bytesSent_; }
 
   private:
     Winsock();
@@ -151,6 +154,7 @@ class Winsock : public std::enable_shared_from_this<Winsock> {
     bool completePosted_ = false;
     bool peerClosed_ = false;  // the peer closed while data was still on its way
     bool resetArmed_ = false;  // the socket is set to reset when it is closed
+    std::uint64_t bytesSent_ = 0;
 };
 
 }  // namespace pelorin

@@ -128,6 +128,11 @@ std::string WinsockServer_Form::GetClientIP(std::int32_t index) const {
     return control != nullptr ? control->RemoteHostIP() : std::string();
 }
 
+std::uint64_t WinsockServer_Form::GetBytesSent(std::int32_t index) const {
+    const Winsock* control = Control(index);
+    return control != nullptr ? control->BytesSent() : 0;
+}
+
 std::int32_t WinsockServer_Form::GetState(std::int32_t index) const {
     const Winsock* control = Control(index);
     if (control == nullptr) return 0;

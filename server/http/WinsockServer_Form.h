@@ -51,6 +51,8 @@ class WinsockServer_Form : public std::enable_shared_from_this<WinsockServer_For
     void SendFile(std::int32_t index, platform::ReadableFile file);
     std::int32_t GetPort(std::int32_t index) const;
     std::string GetClientIP(std::int32_t index) const;
+    // Winsock::BytesSent of element `index`; 0 when there is no such element.
+    std::uint64_t GetBytesSent(std::int32_t index) const;
     // 1 free, 2 listening, 3 on its way, 4 connected, 0 otherwise (also: no such element).
     std::int32_t GetState(std::int32_t index) const;
     // Logs "Server_Cancel" and does Disconnect(0).

@@ -1,13 +1,14 @@
 // The store request handler: serves the one request of one connection. When the request
-// is complete it checks the peer, runs the request as a store command on the data
-// folder (StoreCommand.h), answers once, and has the connection closed as soon as the
-// answer has been sent.
+// is complete it runs it as a store command on the data folder (StoreCommand.h), answers
+// once, and has the connection closed as soon as the answer has been sent. (Peers other
+// than 127.0.0.1 never get here: their connection refuses them itself.)
 //
 // The body is never held whole: a SET's body goes to the replacement of its file as it
 // arrives (BeginUpload), any other command's is dropped. Only while the log shows
 // contents (BodyLogged, asked when the body begins) is a SET's body kept for its
-// " Content: " line as well. A connection that ends before its request is complete, or
-// that the server stops, leaves the old file and no temporary file.
+// " Content: " line as well. A connection that ends before its request is complete (its
+// peer left, or it outstayed a time limit), or that the server stops, leaves the old file
+// and no temporary file.
 #pragma once
 
 #include <cstddef>

@@ -1,6 +1,6 @@
 // The store served over real loopback connections, end to end through the HTTP server:
-// the exact answer bytes of every command, the refused peer, requests in pieces, and the
-// handler table as connections come and go.
+// the exact answer bytes of every command, the refused peer, requests in pieces, a SET
+// cut off by the body's time limit, and the handler table as connections come and go.
 #include <algorithm>
 #include <string>
 #include <vector>
@@ -9,6 +9,7 @@
 
 #include "ServerFixture.h"
 #include "diagnostics/Debug_Modul.h"
+#include "server/http/ConnectionTimeLimits.h"
 #include "testing/TestLoop.h"
 #include "testing/TestPeer.h"
 #include "testing/TestSystem.h"
@@ -185,16 +186,29 @@ TEST_F(StoreServer, RequestInSingleBytesIsServedOnce) {
     EXPECT_EQ(TakeLog(), (Lines{"SET /x", " Content: abcd", " file set"}));
 }
 
-TEST_F(StoreServer, OtherPeersAreRefusedWithoutWaitingForTheBody) {
-    Put("x", "kept");
+// Refused as soon as they are accepted: the answer waits for no byte of theirs.
+TEST_F(StoreServer, OtherPeersAreRefusedAtOnce) {
     TestPeer connection(port_, "127.0.0.2");
     if (!connection.connected()) GTEST_SKIP() << "no second loopback address here";
-    // The announced body never comes: the answer must not wait for it.
-    connection.Send("SET /x HTTP/1.0\r\nContent-Length: 100000\r\n\r\n");
     ASSERT_TRUE(connection.ReadUntilClosed());
     EXPECT_EQ(connection.received(), Answer("403 Forbidden"));
-    EXPECT_EQ(Contents("x"), "kept");
     EXPECT_EQ(TakeLog(), (Lines{"Request by 127.0.0.2", " Error: forbidden"}));
+    ASSERT_TRUE(PumpUntil([&] { return form_->FreeHandlerCount() == 1; }));
+}
+
+TEST_F(StoreServer, SetCutOffByTheBodyLimitKeepsTheOldContentAndNoTemporaryFile) {
+    SetConnectionTimeLimits({.bodyMs = testing::ScaledMs(300)});
+    Put("x", "kept");
+    TestPeer connection(port_);
+    ASSERT_TRUE(connection.connected());
+    connection.Send("SET /x HTTP/1.0\r\nContent-Length: 10\r\n\r\nabc");
+    const bool closed = connection.ReadUntilClosed();
+    SetConnectionTimeLimits({});
+    ASSERT_TRUE(closed);
+    EXPECT_EQ(connection.received(), "");
+    EXPECT_EQ(Contents("x"), "kept");
+    EXPECT_EQ(Names(), Lines{"x"});
+    EXPECT_EQ(TakeLog(), (Lines{"Request by 127.0.0.1", " Error: time limit of the body"}));
 }
 
 TEST_F(StoreServer, TableGrowsWhileAllAreBusyAndThenReuses) {

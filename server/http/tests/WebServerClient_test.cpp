@@ -1,6 +1,7 @@
 // A request connection over real loopback connections, end to end: one request per
 // connection, the parser's refusals answered 400 and closed, a peer that is not served,
-// and the peer closing mid-request. The parser's own cases are in RequestParser_test.
+// the peer closing mid-request, and the time limits of each part of the exchange. The
+// parser's own cases are in RequestParser_test.
 #include "server/http/WebServerClient.h"
 
 #include <gtest/gtest.h>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "server/http/tests/HttpServerFixture.h"
+#include "testing/RecordingHooks.h"
 #include "testing/TestLoop.h"
 
 namespace pelorin {
@@ -71,25 +73,17 @@ TEST_F(RequestConnectionTest, ARefusedRequestIsAnswered400AndClosed) {
     EXPECT_EQ(recorder.Count("ClientCancelled"), 3);
 }
 
-// A peer other than 127.0.0.1 only ever gets 403, so the request is complete at the end of
-// its headers: the announced body is not waited for, and no header is kept.
-TEST_F(RequestConnectionTest, AnotherPeerIsCompleteAtItsHeadersWithoutBody) {
-    AnswerEveryRequest(403, "Forbidden", "");
+// A peer other than 127.0.0.1 is answered 403 and closed as soon as it is accepted: it
+// need not send a byte, and nothing it sends is read; the owner only hears the close.
+TEST_F(RequestConnectionTest, AnotherPeerIsRefusedAtOnceWithoutBeingRead) {
+    testing::ResetHooks();
     auto peer = Connect("127.0.0.2");
     if (!peer) GTEST_SKIP() << "127.0.0.2 cannot be bound here";
-    std::string clientIP;
-    recorder.onReady = [&](WebServerClient& client) {
-        clientIP = client.GetClientIP();
-        EXPECT_EQ(client.ClientPostData, "");
-        client.SendAnswer("HTTP/1.0", 403, "Forbidden", "text/plain", 0, "", nullptr);
-    };
-    ASSERT_TRUE(peer->Send("SET /a HTTP/1.0\r\nX-A: 1\r\nContent-Length: 100000\r\n\r\nabc"));
     ASSERT_TRUE(peer->ReadUntilClosed());
     EXPECT_EQ(peer->received(), StoreAnswerHead("403 Forbidden"));
-    EXPECT_EQ(clientIP, "127.0.0.2");
-    EXPECT_EQ(LastClient().ClientContentLength, 100000);
-    EXPECT_EQ(LastClient().ClientHeaders, nullptr);
-    EXPECT_EQ(recorder.events, (Events{"GetAnswer", "ReadyForData", "SendComplete"}));
+    EXPECT_TRUE(PumpUntil([&] { return recorder.Count("ClientCancelled") == 1; }));
+    EXPECT_EQ(recorder.events, Events{"ClientCancelled"});
+    EXPECT_EQ(testing::Hooks().logLines, (Events{"Request by 127.0.0.2", " Error: forbidden"}));
 }
 
 // An empty piece handed over while the head is still being sent (the body of an empty
@@ -146,6 +140,86 @@ TEST_F(RequestConnectionTest, APeerClosingMidRequestCancelsWithoutReadyForData) 
     EXPECT_EQ(recorder.Count("ReadyForData"), 0);
     EXPECT_EQ(LastClient().GetClientIP(), "");
     LastClient().SendData("nobody hears this");  // dropped, no failure
+}
+
+// Each part of the exchange has its limit; the connection that outstays it is closed and
+// its owner hears ClientCancelled, never ReadyForData or SendComplete. Each test
+// shortens only the limit it is about, so that no other can come first.
+class TimeLimitTest : public RequestConnectionTest {
+  protected:
+    void SetUp() override {
+        RequestConnectionTest::SetUp();
+        testing::ResetHooks();
+    }
+    void TearDown() override {
+        RequestConnectionTest::TearDown();
+        SetConnectionTimeLimits({});
+    }
+    static void Shorten(std::uint32_t ConnectionTimeLimits::*limit) {
+        ConnectionTimeLimits limits;
+        limits.*limit = testing::ScaledMs(300);
+        SetConnectionTimeLimits(limits);
+    }
+    // Waits for the close of the last connection by its limit; the log lines it wrote.
+    Events ClosedByLimit() {
+        EXPECT_TRUE(PumpUntil([&] { return recorder.Count("ClientCancelled") == 1; }));
+        EXPECT_FALSE(LastClient().IsConnected());
+        Events log = testing::Hooks().logLines;
+        testing::ResetHooks();
+        return log;
+    }
+};
+
+// Counted from the accept, whatever came meanwhile; a request of bare line feeds, which
+// never ends, is no exception.
+TEST_F(TimeLimitTest, AnUnfinishedHeadClosesAtTheHeadLimit) {
+    Shorten(&ConnectionTimeLimits::headMs);
+    const struct {
+        const char* label;
+        std::string_view sent;
+    } rows[] = {
+        {"nothing", ""},
+        {"half a head", "GET /a HTTP/1.0\r\nX-A: 1\r\n"},
+        {"bare line feeds", "GET /a HTTP/1.0\n\n"},
+    };
+    for (const auto& row : rows) {
+        recorder.events.clear();
+        auto peer = Connect();
+        ASSERT_TRUE(peer->Send(row.sent)) << row.label;
+        EXPECT_EQ(ClosedByLimit(),
+                  (Events{"Request by 127.0.0.1", " Error: time limit of the head"}))
+            << row.label;
+        ASSERT_TRUE(peer->ReadUntilClosed()) << row.label;
+        EXPECT_EQ(peer->received(), "") << row.label;
+        EXPECT_EQ(recorder.Count("ReadyForData"), 0) << row.label;
+    }
+}
+
+TEST_F(TimeLimitTest, ABodyThatStopsClosesAtTheBodyLimit) {
+    Shorten(&ConnectionTimeLimits::bodyMs);
+    auto peer = Connect();
+    ASSERT_TRUE(peer->Send("SET /a HTTP/1.0\r\nContent-Length: 10\r\n\r\nabc"));
+    EXPECT_EQ(ClosedByLimit(), (Events{"Request by 127.0.0.1", " Error: time limit of the body"}));
+    ASSERT_TRUE(peer->ReadUntilClosed());
+    EXPECT_EQ(peer->received(), "");
+    EXPECT_EQ(recorder.Count("ReadyForData"), 0);
+}
+
+// The peer takes nothing of an answer far larger than the sockets hold.
+TEST_F(TimeLimitTest, AnAnswerThePeerDoesNotTakeClosesAtTheAnswerLimit) {
+    Shorten(&ConnectionTimeLimits::answerMs);
+    constexpr std::size_t kBodySize = 64u << 20;
+    recorder.onReady = [](WebServerClient& client) {
+        client.SendAnswer("HTTP/1.0", 200, "OK", "text/plain", 0, "", nullptr);
+        client.SendData(std::string(kBodySize, 'b'));
+    };
+    auto peer = Connect();
+    ASSERT_TRUE(peer->Send("GET /big HTTP/1.0\r\n\r\n"));
+    EXPECT_EQ(ClosedByLimit(),
+              (Events{"Request by 127.0.0.1", " Error: time limit of the answer"}));
+    EXPECT_EQ(recorder.events, (Events{"GetAnswer", "ReadyForData", "ClientCancelled"}));
+    peer->ReadUntilClosed();
+    EXPECT_LT(peer->received().size(), kBodySize);
 }
 
 }  // namespace

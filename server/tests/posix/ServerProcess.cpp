@@ -57,6 +57,14 @@ std::uint16_t FreeLoopbackPort() {
         const rlimit limit{*limits.fileSizeBytes, *limits.fileSizeBytes};
         if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(125);
     }
+    if (limits.openFiles) {
+        const rlimit limit{limits.openFiles->soft, limits.openFiles->hard};
+        if (setrlimit(RLIMIT_NOFILE, &limit) != 0) _exit(125);
+    }
+    if (limits.connectionLimitMs) {
+        setenv("PELORIN_TEST_CONNECTION_LIMIT_MS",
+               std::to_string(*limits.connectionLimitMs).c_str(), 1);
+    }
     if (limits.user) {
         const gid_t group = static_cast<gid_t>(*limits.user);
         if (setgroups(0, nullptr) != 0 || setresgid(group, group, group) != 0 ||

@@ -30,8 +30,15 @@ class ScratchFolder {
     std::string path_;
 };
 
+// The soft and the hard limit of a resource.
+struct SoftAndHard {
+    std::uint64_t soft = 0;
+    std::uint64_t hard = 0;
+};
+
 struct ServerLimits {
     std::optional<std::uint64_t> fileSizeBytes{};  // RLIMIT_FSIZE of the server process
+    std::optional<SoftAndHard> openFiles{};        // its RLIMIT_NOFILE
     std::optional<uid_t> user{};                   // user and group to run as
     // NOTIFY_SOCKET of the server process alone: a service manager's socket. Without
     // it the server never sees one, even where the tests themselves run as a service.
@@ -39,6 +46,8 @@ struct ServerLimits {
     // Process 1 of a PID namespace of its own, as in a container (through `unshare`, which
     // takes the process down with it when killed).
     bool firstProcess = false;
+    // Every time limit of its connections (PELORIN_TEST_CONNECTION_LIMIT_MS).
+    std::optional<std::uint32_t> connectionLimitMs{};
 };
 
 class ServerProcess {
