@@ -2,6 +2,7 @@
 target_sources(pelorin_net PRIVATE
     Parameter.cpp
     URL_Modul.cpp
+    AnswerParser.cpp
     WebClient.cpp
     httpCookie.cpp
     httpCookieVariable.cpp)
@@ -11,6 +12,7 @@ if(PELORIN_BUILD_TESTS)
         SOURCES
             tests/URL_Modul_test.cpp
             tests/httpCookie_test.cpp
+            tests/AnswerParser_test.cpp
             tests/WebClient_test.cpp
         LIBS pelorin_net pelorin_recording_hooks pelorin_test_support)
 endif()

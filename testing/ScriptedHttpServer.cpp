@@ -6,6 +6,7 @@
 #include "base/Text.h"
 #include "platform/Clock.h"
 #include "platform/MessageQueue.h"
+#include "platform/SocketEnding.h"
 #include "platform/Sockets.h"
 #include "platform/Timers.h"
 #include "platform/Window.h"
@@ -196,6 +197,7 @@ void ScriptedHttpServer::Flush(Connection& connection) {
         connection.outbox.erase(0, static_cast<std::size_t>(sent));
     }
     if (connection.answering && connection.nextPiece >= connection.reply.pieces.size()) {
+        if (connection.reply.resetAtEnd) ResetOnClose(connection.socket);
         Close(connection.socket);
     }
 }
