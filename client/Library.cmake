@@ -1,7 +1,8 @@
 # The Linux shared library libPelorin_Client.so: the class PelorinClient and its error are
 # its only exported symbols; the toolkit inside it stays private.
-set_target_properties(pelorin_client_core pelorin_net pelorin_platform pelorin_base
-    pelorin_diagnostics_inert PROPERTIES POSITION_INDEPENDENT_CODE ON)
+set_target_properties(pelorin_client_core pelorin_net pelorin_headers pelorin_platform
+    pelorin_base pelorin_settings pelorin_diagnostics_inert
+    PROPERTIES POSITION_INDEPENDENT_CODE ON)
 
 add_library(Pelorin_Client SHARED)
 target_link_libraries(Pelorin_Client PRIVATE pelorin_client_core pelorin_warnings)

@@ -1,9 +1,9 @@
 #include "client/StartLibrary.h"
 
 #include "diagnostics/Hooks.h"
-#include "diagnostics/SharedValues.h"
 #include "net/Timer_Modul.h"
 #include "net/WebClient.h"
+#include "settings/ProgramSettings.h"
 
 namespace pelorin {
 

@@ -10,6 +10,7 @@
 #include "platform/Process.h"
 #include "platform/Ui.h"
 #include "platform/Window.h"
+#include "settings/ProgramSettings.h"
 
 namespace pelorin {
 

@@ -12,7 +12,6 @@ namespace pelorin::debug_modul {
 
 struct State {
     bool debugReady = false;
-    bool unloading = false;
     bool debugWindowShown = false;
     std::int16_t logLevel = 0;
     bool debugFileOn = false;

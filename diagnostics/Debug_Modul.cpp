@@ -3,6 +3,7 @@
 
 #include "diagnostics/DebugState.h"
 #include "diagnostics/DiagnosticFiles.h"
+#include "settings/ProgramSettings.h"
 
 namespace pelorin {
 
@@ -20,12 +21,6 @@ void SetDebugReady(bool ready) {
 }
 bool IsDebugReady() {
     return TheState().debugReady;
-}
-void SetUnloading(bool unloading) {
-    TheState().unloading = unloading;
-}
-bool IsUnloading() {
-    return TheState().unloading;
 }
 
 bool DebugWindowShown() {
@@ -55,7 +50,7 @@ const std::string& ProzessStack() {
 
 bool StatisticsOn() {
     const auto& s = TheState();
-    return s.debugReady && s.debugWindowShown && !s.unloading;
+    return s.debugReady && s.debugWindowShown && !IsUnloading();
 }
 
 const ClassCounts& GetClassCounts() {
@@ -73,7 +68,7 @@ bool LogFileOn(const debug_modul::State& s) {
     return s.logLevel == 2 || s.logLevel == 3;
 }
 bool LogWindowOn(const debug_modul::State& s) {
-    return s.debugWindowShown && !s.unloading;
+    return s.debugWindowShown && !IsUnloading();
 }
 }  // namespace
 

@@ -1,8 +1,8 @@
 #include "diagnostics/DiagnosticFiles.h"
 
 #include "base/Text.h"
-#include "diagnostics/SharedValues.h"
 #include "platform/Files.h"
+#include "settings/ProgramSettings.h"
 
 namespace pelorin {
 namespace {

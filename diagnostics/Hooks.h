@@ -37,11 +37,9 @@ void ProzessInfo(MakeText&& makeText) {
     if (ProzessInfoWanted()) ProzessInfo(std::string_view(makeText()));
 }
 
-// The start-up flags: nothing is logged or counted while DebugReady is false; once
-// Unloading is set the debug window takes no more lines.
+// The start-up flag: nothing is logged or counted while DebugReady is false. (Once the
+// program's Unloading setting is set, the debug window takes no more lines.)
 void SetDebugReady(bool ready);
 bool IsDebugReady();
-void SetUnloading(bool unloading);
-bool IsUnloading();
 
 }  // namespace pelorin

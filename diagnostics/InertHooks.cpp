@@ -1,12 +1,11 @@
 // The client library's diagnostics: the same hooks, doing nothing, and no text is ever
-// wanted. The two flags are kept (per thread, as all module state of the library)
+// wanted. The flag is kept (per thread, as all module state of the library)
 // although nothing reads them.
 #include "diagnostics/Hooks.h"
 
 namespace pelorin {
 namespace {
 thread_local bool tDebugReady = false;
-thread_local bool tUnloading = false;
 }  // namespace
 
 void WriteLog(std::string_view) {}
@@ -27,12 +26,6 @@ void SetDebugReady(bool ready) {
 }
 bool IsDebugReady() {
     return tDebugReady;
-}
-void SetUnloading(bool unloading) {
-    tUnloading = unloading;
-}
-bool IsUnloading() {
-    return tUnloading;
 }
 
 }  // namespace pelorin

@@ -1,10 +1,8 @@
-// The two tables of Winsock error texts, side by side; why there are two is told in the
-// header.
+// The toolkit socket's table of Winsock error texts.
 #include "net/SocketErrorText.h"
 
 #include <algorithm>
 #include <array>
-#include <span>
 #include <string_view>
 
 namespace pelorin {
@@ -15,7 +13,6 @@ struct ErrorText {
     std::string_view text;
 };
 
-// The toolkit socket's wording.
 constexpr std::array<ErrorText, 51> kSocketTexts = {{
     {10004, "Interrupted system call."},
     {10009, "Bad file number."},
@@ -70,37 +67,12 @@ constexpr std::array<ErrorText, 51> kSocketTexts = {{
     {11004, "Valid name, no data record of requested type."},
 }};
 
-// The listening control's wording, that of the Winsock control.
-constexpr std::array<ErrorText, 11> kControlTexts = {{
-    {10013, "Permission denied"},
-    {10022, "Invalid argument"},
-    {10024, "Too many open sockets"},
-    {10048, "Address in use"},
-    {10049, "Address not available"},
-    {10053, "Connection is aborted due to timeout or other failure"},
-    {10054, "Connection is reset by remote side"},
-    {10055, "No buffer space is available"},
-    {10057, "Socket is not connected"},
-    {10058, "Socket has been shut down"},
-    {10060, "Attempt to connect timed out"},
-}};
-
-const ErrorText* Find(std::span<const ErrorText> texts, std::int32_t number) {
-    const auto it = std::find_if(texts.begin(), texts.end(),
-                                 [number](const ErrorText& e) { return e.number == number; });
-    return it != texts.end() ? &*it : nullptr;
-}
-
 }  // namespace
 
 std::string SocketModule::SocketErrorText(std::int32_t number) {
-    const ErrorText* found = Find(kSocketTexts, number);
-    return found != nullptr ? std::string(found->text) : std::string();
-}
-
-std::string WinsockControlErrorText(std::int32_t number) {
-    const ErrorText* found = Find(kControlTexts, number);
-    return found != nullptr ? std::string(found->text) : "Socket error " + std::to_string(number);
+    const auto it = std::find_if(kSocketTexts.begin(), kSocketTexts.end(),
+                                 [number](const ErrorText& e) { return e.number == number; });
+    return it != kSocketTexts.end() ? std::string(it->text) : std::string();
 }
 
 }  // namespace pelorin

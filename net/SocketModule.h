@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "net/MessageNumbers.h"
+#include "platform/MessageNumbers.h"
 #include "net/SocketErrorText.h"  // SocketErrorText, the English texts of socket errors
 #include "platform/Sockets.h"
 #include "platform/Types.h"

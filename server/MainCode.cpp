@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "diagnostics/Debug_Modul.h"
-#include "diagnostics/SharedValues.h"
 #include "net/Timer_Modul.h"
 #include "net/WebClient.h"
 #include "platform/Files.h"
@@ -17,6 +16,7 @@
 #include "platform/Ui.h"
 #include "server/CommandLine.h"
 #include "server/MainForm.h"
+#include "settings/ProgramSettings.h"
 
 namespace pelorin {
 namespace {

@@ -5,7 +5,6 @@
 #include "base/RuntimeError.h"
 #include "base/Text.h"
 #include "diagnostics/Hooks.h"
-#include "diagnostics/SharedValues.h"
 #include "net/MessageNumbers.h"
 #include "platform/Console.h"
 #include "platform/Files.h"
@@ -14,6 +13,7 @@
 #include "platform/StaleTemporaries.h"
 #include "platform/Ui.h"
 #include "platform/Window.h"
+#include "settings/ProgramSettings.h"
 
 namespace pelorin {
 
@@ -75,7 +75,7 @@ bool MainForm::Load(std::string_view portText) {
 void MainForm::Form_Load() {
     handlers_.assign(1, nullptr);
     freeSlots_.clear();
-    const std::string dataFolder = ProgramFolderPath() + "data";
+    const std::string dataFolder = DataFolder();
     if (!AnyEntryNamed(dataFolder)) MakeFolder(dataFolder);
     // A server that died while it stored a file left the new content's temporary file:
     // in the hidden folder, or beside the file where an older version ran.

@@ -18,7 +18,6 @@ void ResetHooks() {
 
 namespace {
 bool gReady = true;
-bool gUnloading = false;
 }  // namespace
 
 void WriteLog(std::string_view text) {
@@ -49,12 +48,6 @@ void SetDebugReady(bool ready) {
 }
 bool IsDebugReady() {
     return gReady;
-}
-void SetUnloading(bool unloading) {
-    gUnloading = unloading;
-}
-bool IsUnloading() {
-    return gUnloading;
 }
 
 }  // namespace pelorin

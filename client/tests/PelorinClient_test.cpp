@@ -12,10 +12,10 @@
 
 #include "client/tests/Later.h"
 #include "diagnostics/Hooks.h"
-#include "diagnostics/SharedValues.h"
 #include "platform/Clock.h"
 #include "platform/MessageQueue.h"
 #include "platform/ProcessorTime.h"
+#include "settings/ProgramSettings.h"
 #include "testing/ScriptedHttpServer.h"
 #include "testing/TestLoop.h"
 

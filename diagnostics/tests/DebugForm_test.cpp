@@ -11,6 +11,7 @@
 #include "platform/MessageQueue.h"
 #include "platform/Ui.h"
 #include "platform/Window.h"
+#include "settings/ProgramSettings.h"
 
 namespace pelorin {
 namespace {

@@ -6,8 +6,8 @@
 
 #include "DiagnosticsFixture.h"
 #include "diagnostics/Debug_Modul.h"
-#include "diagnostics/SharedValues.h"
 #include "platform/Window.h"
+#include "settings/ProgramSettings.h"
 
 namespace pelorin {
 namespace {

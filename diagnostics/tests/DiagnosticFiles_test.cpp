@@ -8,7 +8,7 @@
 #include "DiagnosticsFixture.h"
 #include "diagnostics/Debug_Modul.h"
 #include "diagnostics/DiagnosticFiles.h"
-#include "diagnostics/SharedValues.h"
+#include "settings/ProgramSettings.h"
 
 namespace pelorin {
 namespace {

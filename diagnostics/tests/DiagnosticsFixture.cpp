@@ -1,8 +1,8 @@
 #include "DiagnosticsFixture.h"
 
 #include "diagnostics/Debug_Modul.h"
-#include "diagnostics/SharedValues.h"
 #include "platform/Clock.h"
+#include "settings/ProgramSettings.h"
 
 namespace pelorin::testing {
 

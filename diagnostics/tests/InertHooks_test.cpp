@@ -7,7 +7,7 @@
 #include "TempProgramFolder.h"
 #include "diagnostics/Hooks.h"
 #include "diagnostics/ObjectTrace.h"
-#include "diagnostics/SharedValues.h"
+#include "settings/ProgramSettings.h"
 
 namespace pelorin {
 namespace {

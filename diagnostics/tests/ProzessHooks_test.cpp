@@ -8,6 +8,7 @@
 #include "diagnostics/Debug_Modul.h"
 #include "platform/Ui.h"
 #include "platform/Window.h"
+#include "settings/ProgramSettings.h"
 
 namespace pelorin {
 namespace {

@@ -5,12 +5,12 @@
 
 #include "base/RuntimeError.h"
 #include "base/Text.h"
-#include "diagnostics/SharedValues.h"
 #include "platform/Files.h"
 #include "platform/Ui.h"
 #include "platform/Window.h"
 #include "platform/WindowPlacement.h"
 #include "server/desktop/Mathe_Code.h"
+#include "settings/ProgramSettings.h"
 
 namespace pelorin {
 namespace {

@@ -5,14 +5,14 @@
 #include <vector>
 
 #include "base/RuntimeError.h"
-#include "net/MessageNumbers.h"
-#include "net/SocketErrorText.h"
+#include "platform/MessageNumbers.h"
 #include "platform/MessageQueue.h"
 #include "platform/SocketEnding.h"
 #include "platform/Sockets.h"
 #include "platform/Timers.h"
 #include "platform/Window.h"
 #include "server/http/LingeringClose.h"
+#include "server/http/WinsockErrorText.h"
 
 namespace pelorin {
 

@@ -3,8 +3,8 @@
 #include <string_view>
 
 #include "diagnostics/Hooks.h"
-#include "diagnostics/SharedValues.h"
 #include "server/store/StoreCommand.h"
+#include "settings/ProgramSettings.h"
 
 namespace pelorin {
 namespace {
@@ -24,10 +24,6 @@ class ConnectionAnswerWriter : public StoreAnswerWriter {
   private:
     WebServerClient& client_;
 };
-
-std::string DataFolder() {
-    return ProgramFolderPath() + "data";
-}
 
 }  // namespace
 

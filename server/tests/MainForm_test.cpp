@@ -12,9 +12,10 @@
 #include "platform/Sockets.h"
 #include "platform/Ui.h"
 #include "platform/Window.h"
+#include "server/store/StorePaths.h"
+#include "settings/ProgramSettings.h"
 #include "testing/TestLoop.h"
 #include "testing/TestPeer.h"
-#include "server/store/StorePaths.h"
 
 namespace pelorin {
 namespace {

@@ -5,14 +5,14 @@
 
 #include <string>
 
-#include "diagnostics/SharedValues.h"
 #include "platform/Files.h"
 #include "platform/Ui.h"
 #include "platform/Window.h"
 #include "platform/WindowPlacement.h"
+#include "server/desktop/PositionSaver.h"
+#include "settings/ProgramSettings.h"
 #include "testing/BoundsText.h"
 #include "testing/TempFolder.h"
-#include "server/desktop/PositionSaver.h"
 
 namespace pelorin::testing {
 

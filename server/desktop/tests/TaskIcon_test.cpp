@@ -15,6 +15,7 @@
 #include "platform/Ui.h"
 #include "platform/Window.h"
 #include "server/desktop/TaskIcon_Modul.h"
+#include "settings/ProgramSettings.h"
 
 namespace pelorin {
 namespace {

@@ -13,6 +13,7 @@
 #include "base/RuntimeError.h"
 #include "platform/Clock.h"
 #include "platform/Files.h"
+#include "server/http/WinsockErrorText.h"
 #include "testing/TempFolder.h"
 #include "testing/TestLoop.h"
 #include "testing/TestPeer.h"
@@ -75,6 +76,14 @@ class Endpoint : public WinsockEvents {
   private:
     bool accept_;
 };
+
+// The control's own wording of error numbers, which the server's log shows; a number it
+// has no text for is named.
+TEST(WinsockErrorText, TheControlsWordingOrTheNumber) {
+    EXPECT_EQ(WinsockControlErrorText(10048), "Address in use");
+    EXPECT_EQ(WinsockControlErrorText(10054), "Connection is reset by remote side");
+    EXPECT_EQ(WinsockControlErrorText(10061), "Socket error 10061");
+}
 
 TEST(Winsock, ListenOnABusyPortThrowsAddressInUseAndStaysClosed) {
     Endpoint first;

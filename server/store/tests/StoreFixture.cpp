@@ -3,10 +3,10 @@
 #include <algorithm>
 
 #include "diagnostics/Debug_Modul.h"
-#include "diagnostics/SharedValues.h"
 #include "platform/Files.h"
 #include "platform/StaleTemporaries.h"
 #include "platform/TemporaryNames.h"
+#include "settings/ProgramSettings.h"
 
 namespace pelorin::testing {
 

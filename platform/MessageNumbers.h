@@ -1,5 +1,7 @@
 // The private window-message numbers of both deliverables, in one place, so that a new
-// one is chosen knowing the others.
+// one is chosen knowing the others. They sit beside the message queue's own types, below
+// both the toolkit and the server's libraries, so that neither has to link the other for
+// a number.
 //
 // A private number means something only to the window it is sent to, and each of these
 // goes to windows of its own: the server window, the server's socket window, the toolkit

@@ -1,4 +1,5 @@
-#include "diagnostics/SharedValues.h"
+#include "settings/ProgramSettings.h"
+
 #include "platform/ThreadState.h"
 
 namespace pelorin {
@@ -6,6 +7,7 @@ namespace {
 struct Values {
     std::string lineBreak = "\r\n";
     std::string programFolder;
+    bool unloading = false;
 };
 
 Values& State() {
@@ -29,6 +31,17 @@ void SetProgramFolderPath(std::string_view folder) {
     if (!programFolder.empty() && !programFolder.ends_with('\\') && !programFolder.ends_with('/')) {
         programFolder += '\\';
     }
+}
+
+std::string DataFolder() {
+    return ProgramFolderPath() + "data";
+}
+
+void SetUnloading(bool unloading) {
+    State().unloading = unloading;
+}
+bool IsUnloading() {
+    return State().unloading;
 }
 
 }  // namespace pelorin
