@@ -8,8 +8,8 @@
 #include <memory>
 #include <string_view>
 
-#include "net/MessageNumbers.h"
 #include "net/WinMessages.h"
+#include "platform/MessageNumbers.h"
 #include "platform/Shell.h"
 #include "platform/Types.h"
 
