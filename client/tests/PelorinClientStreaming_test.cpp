@@ -129,6 +129,7 @@ TEST_F(PelorinClientStreamingTest, A64MiBContentKeepsEveryByteBothWays) {
     EXPECT_GT(reports, 100);  // in pieces
 
     server.Queue(Reply{.pieces = {AnswerBytes(200, "OK"), content}});
+    WriteFile(Local("in"), "old");  // replaced
     done = 0;
     client.GetFileTo("big", Local("in"), progress);
     EXPECT_TRUE(ReadFile(Local("in")) == content);
