@@ -30,6 +30,8 @@ run_in() {  # run_in FILE ARGUMENT...: as run, standard input from FILE
     status=$?
 }
 output_is() { [[ "$(cat "$out"; echo .)" == "$1." ]]; }
+# native PATH: the path as the tool names it (Wine shows the file system as drive Z:).
+native() { if [[ $tool == *.exe ]]; then echo "Z:${1//\//\\}"; else echo "$1"; fi; }
 
 run NewFolder e2e; check "NewFolder" [ "$status" = 0 ]
 check "NewFolder writes nothing" output_is ""
@@ -66,14 +68,14 @@ run DeleteFile e2e/big; check "DeleteFile big" [ "$status" = 0 ]
 big=$workdir/big.bin got=$workdir/got.bin
 head -c $((64 * 1024 * 1024)) /dev/urandom >"$big"
 run NewFile e2e/big; check "NewFile big" [ "$status" = 0 ]
-run SetFile e2e/big --from "$big"; check "SetFile --from 64 MiB" [ "$status" = 0 ]
-run GetFile e2e/big -o "$got"; check "GetFile -o 64 MiB" [ "$status" = 0 ]
+run SetFile e2e/big --from "$(native "$big")"; check "SetFile --from 64 MiB" [ "$status" = 0 ]
+run GetFile e2e/big -o "$(native "$got")"; check "GetFile -o 64 MiB" [ "$status" = 0 ]
 check "GetFile -o keeps every byte" cmp -s "$got" "$big"
 check "no progress line in a pipe" [ ! -s "$err" ]
 run GetFile e2e/big; check "GetFile to standard output keeps every byte" cmp -s "$out" "$big"
 rm -f "$got"
 run_in "$big" SetFile e2e/big --from -; check "SetFile --from - 64 MiB" [ "$status" = 0 ]
-run GetFile e2e/big -o "$got"; check "standard input stored whole" cmp -s "$got" "$big"
+run GetFile e2e/big -o "$(native "$got")"; check "standard input stored whole" cmp -s "$got" "$big"
 check "no temporary file left beside the target" [ "$(ls "$workdir" | grep -c part)" = 0 ]
 
 # The peak memory of a streaming transfer, far below the content (Linux, no runner).
@@ -83,11 +85,11 @@ if [[ $tool != *.exe && -z ${PELORIN_TEST_RUNNER:-} && -x /usr/bin/time ]]; then
         status=$?
         peak=$(tail -1 "$workdir/peak")
     }
-    peak_kib GetFile e2e/big -o "$got"
+    peak_kib GetFile e2e/big -o "$(native "$got")"
     output="peak $peak KiB"; check "GetFile of 64 MiB peaks below 16 MiB" [ "$status" = 0 -a "$peak" -lt 16384 ]
     peak_kib GetFile e2e/big
     output="peak $peak KiB"; check "GetFile to standard output peaks below 16 MiB" [ "$peak" -lt 16384 ]
-    peak_kib SetFile e2e/big --from "$big"
+    peak_kib SetFile e2e/big --from "$(native "$big")"
     output="peak $peak KiB"; check "SetFile of 64 MiB peaks below 16 MiB" [ "$status" = 0 -a "$peak" -lt 16384 ]
 fi
 
@@ -108,11 +110,11 @@ fi
 
 # Failures by class; a GET that fails leaves the target as it was.
 echo old >"$got"
-run GetFile e2e/none -o "$got"; check "GetFile -o of a missing item fails" [ "$status" = 1 ]
+run GetFile e2e/none -o "$(native "$got")"; check "GetFile -o of a missing item fails" [ "$status" = 1 ]
 check "the target keeps its content" grep -qx old "$got"
 check "the refusal names its status" grep -q '(status 404)' "$err"
-run GetFile e2e/big -o "$workdir/no-folder/got"; check "an unwritable target is a local failure" [ "$status" = 4 ]
-run SetFile e2e/big --from "$workdir/missing"; check "a missing source is a local failure" [ "$status" = 4 ]
+run GetFile e2e/big -o "$(native "$workdir/no-folder/got")"; check "an unwritable target is a local failure" [ "$status" = 4 ]
+run SetFile e2e/big --from "$(native "$workdir/missing")"; check "a missing source is a local failure" [ "$status" = 4 ]
 "${runner[@]}" "$tool" --port 1 GetFile e2e/big >"$out" 2>"$err" </dev/null
 check "no server is its own failure" [ "$?" = 3 ]
 check "no temporary file left after failures" [ "$(ls "$workdir" | grep -c part)" = 0 ]
