@@ -52,10 +52,14 @@ void DispatchUntil(const Done& done) {
     if (quit) platform::PostQuit(quitCode);
 }
 
-[[noreturn]] void FailLocal(const std::string& what, const std::string& path, int error) {
+[[noreturn]] void FailLocal(const std::string& what, const std::string& path,
+                            const std::string& reason) {
     throw PelorinClientError(PelorinClient::kLocalFile,
                              std::string(RuntimeErrorText(PelorinClient::kLocalFile)) + ": " +
-                                 what + " " + path + ": " + std::strerror(error));
+                                 what + " " + path + ": " + reason);
+}
+[[noreturn]] void FailLocal(const std::string& what, const std::string& path, int error) {
+    FailLocal(what, path, std::strerror(error));
 }
 
 // A file opened with the C library, closed when the object goes.
@@ -112,7 +116,7 @@ class PartFile {
         if (const int error = file_->Close(); error != 0) FailLocal("cannot write", path_, error);
         std::error_code failed;
         std::filesystem::rename(path_, target_, failed);
-        if (failed) FailLocal("cannot rename to", target_, failed.value());
+        if (failed) FailLocal("cannot rename to", target_, failed.message());
         file_.reset();
     }
 
@@ -430,16 +434,16 @@ void PelorinClient::SetFileFrom(const std::string& FileName, const std::string& 
     if (file.get() == nullptr) FailLocal("cannot open", localPath, errno);
     std::error_code failed;
     const std::uintmax_t length = std::filesystem::file_size(localPath, failed);
-    if (failed) FailLocal("cannot read", localPath, failed.value());
+    if (failed) FailLocal("cannot read", localPath, failed.message());
     SetFileFrom(
         FileName, length,
         [&](char* buffer, std::size_t capacity) {
             errno = 0;
             const std::size_t got = std::fread(buffer, 1, capacity, file.get());
-            if (got == 0) {
-                FailLocal(std::ferror(file.get()) ? "cannot read" : "ended early:", localPath,
-                          errno != 0 ? errno : EIO);
+            if (got == 0 && std::ferror(file.get())) {
+                FailLocal("cannot read", localPath, errno != 0 ? errno : EIO);
             }
+            if (got == 0) FailLocal("cannot read", localPath, "it ended before its length");
             return got;
         },
         progress);
