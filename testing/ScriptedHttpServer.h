@@ -27,7 +27,7 @@ struct Reply {
     Kind kind = Kind::Answer;
     std::vector<std::string> pieces = {};  // the answer, in order
     std::uint32_t pauseMs = 0;             // before each piece; 0 writes them all at once
-    bool resetAtEnd = false;               // the answer ends in a reset rather than a close
+    bool resetAtEnd = false;               // end with a reset instead of the orderly close
 };
 
 struct RecordedConnection {
