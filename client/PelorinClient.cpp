@@ -1,6 +1,12 @@
 #include "client/PelorinClient.h"
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <filesystem>
 #include <mutex>
+#include <random>
 #include <string_view>
 #include <thread>
 #include <utility>
@@ -46,6 +52,80 @@ void DispatchUntil(const Done& done) {
     if (quit) platform::PostQuit(quitCode);
 }
 
+[[noreturn]] void FailLocal(const std::string& what, const std::string& path,
+                            const std::string& reason) {
+    throw PelorinClientError(PelorinClient::kLocalFile,
+                             std::string(RuntimeErrorText(PelorinClient::kLocalFile)) + ": " +
+                                 what + " " + path + ": " + reason);
+}
+[[noreturn]] void FailLocal(const std::string& what, const std::string& path, int error) {
+    FailLocal(what, path, std::strerror(error));
+}
+
+// A file opened with the C library, closed when the object goes.
+class LocalFile {
+  public:
+    LocalFile(const std::string& path, const char* mode) : file_(std::fopen(path.c_str(), mode)) {}
+    ~LocalFile() { Close(); }
+    LocalFile(const LocalFile&) = delete;
+    LocalFile& operator=(const LocalFile&) = delete;
+    std::FILE* get() const { return file_; }
+    // 0 or the error of the close (a write that the buffer held may fail only here).
+    int Close() {
+        if (file_ == nullptr) return 0;
+        const int result = std::fclose(file_);
+        file_ = nullptr;
+        return result == 0 ? 0 : (errno != 0 ? errno : EIO);
+    }
+
+  private:
+    std::FILE* file_;
+};
+
+// The temporary file a GET writes before it takes the target's name: beside the target,
+// on the same file system, so the rename is atomic; gone unless Keep renamed it.
+class PartFile {
+  public:
+    explicit PartFile(const std::string& target) : target_(target) {
+        std::random_device random;
+        char suffix[32];
+        std::snprintf(suffix, sizeof suffix, ".part-%08x", static_cast<unsigned>(random()));
+        path_ = target + suffix;
+        errno = 0;
+        file_ = std::make_unique<LocalFile>(path_, "wb");
+        if (file_->get() == nullptr) FailLocal("cannot create", path_, errno);
+    }
+    ~PartFile() {
+        if (file_) {
+            file_->Close();
+            std::error_code ignored;
+            std::filesystem::remove(path_, ignored);
+        }
+    }
+    PartFile(const PartFile&) = delete;
+    PartFile& operator=(const PartFile&) = delete;
+
+    void Write(std::string_view piece) {
+        errno = 0;
+        if (std::fwrite(piece.data(), 1, piece.size(), file_->get()) != piece.size())
+            FailLocal("cannot write", path_, errno != 0 ? errno : EIO);
+    }
+    // Closes the file and puts it in the target's place.
+    void Keep() {
+        errno = 0;
+        if (const int error = file_->Close(); error != 0) FailLocal("cannot write", path_, error);
+        std::error_code failed;
+        std::filesystem::rename(path_, target_, failed);
+        if (failed) FailLocal("cannot rename to", target_, failed.message());
+        file_.reset();
+    }
+
+  private:
+    std::string target_;
+    std::string path_;
+    std::unique_ptr<LocalFile> file_;
+};
+
 }  // namespace
 
 PelorinClientError::PelorinClientError(int number, const std::string& description)
@@ -57,6 +137,36 @@ PelorinClientError::~PelorinClientError() = default;
 struct Answer {
     double status = 0;
     std::string body;
+};
+
+// What a streaming call adds to a request: where a GET's body goes, where a SET's body
+// comes from, and whom to tell the progress. A failure of the caller's code is kept and
+// thrown on once the wait is over, never through the message loop.
+struct Streaming {
+    const PelorinClient::PieceSink* sink = nullptr;
+    const PelorinClient::PieceSource* source = nullptr;
+    const PelorinClient::Progress* progress = nullptr;
+    std::uint64_t length = 0;  // of the source
+    std::uint64_t done = 0;
+    std::int64_t total = -1;
+    std::exception_ptr failure;
+
+    // Runs the caller's code; false when it failed.
+    template <class Call>
+    bool Guarded(const Call& call) {
+        try {
+            call();
+            return true;
+        } catch (...) {
+            if (!failure) failure = std::current_exception();
+            return false;
+        }
+    }
+    bool Moved(std::size_t bytes) {
+        done += bytes;
+        if (progress == nullptr || !*progress) return true;
+        return Guarded([&] { (*progress)(done, total); });
+    }
 };
 
 class PelorinClient::Impl final : public WebClientEvents,
@@ -102,8 +212,8 @@ class PelorinClient::Impl final : public WebClientEvents,
 
     // Sends one request, waits until it has ended and returns the answer. Fails with
     // the generic failure when the request ended without a status line of its own.
-    Answer RunCommand(const std::string& path, std::string_view command,
-                      const std::string& content) {
+    Answer RunCommand(const std::string& path, std::string_view command, const std::string& content,
+                      Streaming* streaming = nullptr) {
         CheckThread();
         if (!myClient) Fail(kCancelled);
         if (waiting_) throw PelorinClientError(kStillRunning, std::string(kStillRunningText));
@@ -113,6 +223,20 @@ class PelorinClient::Impl final : public WebClientEvents,
         done_ = false;
         failed_ = false;
         gotStatus_ = false;
+        lastStatus_ = 0;
+        streaming_ = streaming;
+        const StreamingScope streamingScope(streaming_);
+        client->KeepBody(streaming == nullptr || streaming->sink == nullptr);
+        if (streaming != nullptr && streaming->source != nullptr) {
+            streaming->total = static_cast<std::int64_t>(streaming->length);
+            client->SetRequestBody(WebClientBody{
+                streaming->length, [streaming](char* buffer, std::size_t capacity) {
+                    std::size_t got = 0;
+                    if (!streaming->Guarded([&] { got = (*streaming->source)(buffer, capacity); }))
+                        return std::size_t{0};
+                    return streaming->Moved(got) ? got : std::size_t{0};
+                }});
+        }
         try {
             client->GetPage("http://localhost:" + std::to_string(port_) + "/" + path, command,
                             "HTTP/1.0", "", "", content, "application/x-www-form-urlencoded");
@@ -121,14 +245,18 @@ class PelorinClient::Impl final : public WebClientEvents,
             throw PelorinClientError(e.number(), e.what());
         }
         DispatchUntil([this] { return done_; });
+        if (gotStatus_) lastStatus_ = client->answer_Number;
+        if (streaming != nullptr && streaming->failure) std::rethrow_exception(streaming->failure);
         if (failed_ || !gotStatus_) Fail(kFailed);
         return Answer{client->answer_Number, std::move(client->Data)};
     }
 
+    double LastStatus() const { return lastStatus_; }
+
     // Runs a request and accepts only `success` as its status; returns the body.
     std::string Expect(const std::string& path, std::string_view command, double success,
-                       const std::string& content = {}) {
-        Answer answer = RunCommand(path, command, content);
+                       const std::string& content = {}, Streaming* streaming = nullptr) {
+        Answer answer = RunCommand(path, command, content, streaming);
         if (answer.status != success) Fail(kFailed);
         return std::move(answer.body);
     }
@@ -154,6 +282,41 @@ class PelorinClient::Impl final : public WebClientEvents,
         bool& waiting_;
     };
 
+    // Clears the streaming state however the call ends: its pieces belong to the call.
+    class StreamingScope {
+      public:
+        explicit StreamingScope(Streaming*& streaming) : streaming_(streaming) {}
+        ~StreamingScope() { streaming_ = nullptr; }
+        StreamingScope(const StreamingScope&) = delete;
+        StreamingScope& operator=(const StreamingScope&) = delete;
+
+      private:
+        Streaming*& streaming_;
+    };
+
+    // Only the content of a GET that succeeds goes to the sink.
+    bool Sinking(const WebClient& sender) const {
+        return streaming_ != nullptr && streaming_->sink != nullptr && gotStatus_ &&
+               sender.answer_Number == kGetSuccess;
+    }
+    void StartOfDataArrival(WebClient& sender) override {
+        if (!Sinking(sender)) return;
+        const std::string length = sender.answer_Headers->GetHeaderValue("Content-Length");
+        if (!length.empty() && length.find_first_not_of("0123456789") == std::string::npos &&
+            length.size() < 19) {
+            streaming_->total = std::stoll(length);
+        }
+    }
+    void DataArrival(WebClient& sender, std::string& piece) override {
+        if (!Sinking(sender)) return;
+        Streaming& streaming = *streaming_;
+        if (streaming.Guarded([&] { (*streaming.sink)(piece); }) && streaming.Moved(piece.size()))
+            return;
+        // The caller's sink or progress failed: the request ends here.
+        sender.Cancel();
+        failed_ = true;
+        done_ = true;
+    }
     void Closed(WebClient&) override { done_ = true; }
     // Server not running, connection refused or closed before the request was written,
     // or a socket error: the request is over without an answer.
@@ -169,10 +332,15 @@ class PelorinClient::Impl final : public WebClientEvents,
     const std::thread::id owner_ = std::this_thread::get_id();
     std::shared_ptr<WebClient> myClient;
     std::int32_t port_ = 88;
-    bool done_ = true;        // false while a request runs
-    bool failed_ = false;     // the running request ended by Error or Cancel
-    bool gotStatus_ = false;  // the running request's answer had a status line
-    bool waiting_ = false;    // a call waits in RunCommand
+    bool done_ = true;                // false while a request runs
+    bool failed_ = false;             // the running request ended by Error or Cancel
+    bool gotStatus_ = false;          // the running request's answer had a status line
+    bool waiting_ = false;            // a call waits in RunCommand
+    double lastStatus_ = 0;           // of the last call's answer, 0 without one
+    Streaming* streaming_ = nullptr;  // the waiting call's, if it streams
+
+  public:
+    static constexpr double kGetSuccess = 200;
 };
 
 PelorinClient::PelorinClient() : impl_(std::make_shared<Impl>()) {}
@@ -223,11 +391,66 @@ bool PelorinClient::DirFile(const std::string& FileName) {
 }
 
 std::string PelorinClient::GetFile(const std::string& FileName) {
-    return impl_->Expect(FileName, "GET", 200);
+    return impl_->Expect(FileName, "GET", Impl::kGetSuccess);
 }
 
 void PelorinClient::SetFile(const std::string& FileName, const std::string& Content) {
     impl_->Expect(FileName, "SET", 200, Content);
+}
+
+}  // namespace pelorin
+
+namespace pelorin {
+
+void PelorinClient::GetFileTo(const std::string& FileName, const PieceSink& sink,
+                              const Progress& progress) {
+    Streaming streaming;
+    streaming.sink = &sink;
+    streaming.progress = &progress;
+    impl_->Expect(FileName, "GET", Impl::kGetSuccess, {}, &streaming);
+}
+
+void PelorinClient::GetFileTo(const std::string& FileName, const std::string& localPath,
+                              const Progress& progress) {
+    PartFile part(localPath);
+    GetFileTo(
+        FileName, [&part](std::string_view piece) { part.Write(piece); }, progress);
+    part.Keep();
+}
+
+void PelorinClient::SetFileFrom(const std::string& FileName, std::uint64_t length,
+                                const PieceSource& source, const Progress& progress) {
+    Streaming streaming;
+    streaming.source = &source;
+    streaming.progress = &progress;
+    streaming.length = length;
+    impl_->Expect(FileName, "SET", 200, {}, &streaming);
+}
+
+void PelorinClient::SetFileFrom(const std::string& FileName, const std::string& localPath,
+                                const Progress& progress) {
+    errno = 0;
+    LocalFile file(localPath, "rb");
+    if (file.get() == nullptr) FailLocal("cannot open", localPath, errno);
+    std::error_code failed;
+    const std::uintmax_t length = std::filesystem::file_size(localPath, failed);
+    if (failed) FailLocal("cannot read", localPath, failed.message());
+    SetFileFrom(
+        FileName, length,
+        [&](char* buffer, std::size_t capacity) {
+            errno = 0;
+            const std::size_t got = std::fread(buffer, 1, capacity, file.get());
+            if (got == 0 && std::ferror(file.get())) {
+                FailLocal("cannot read", localPath, errno != 0 ? errno : EIO);
+            }
+            if (got == 0) FailLocal("cannot read", localPath, "it ended before its length");
+            return got;
+        },
+        progress);
+}
+
+double PelorinClient::LastStatus() const {
+    return impl_->LastStatus();
 }
 
 }  // namespace pelorin

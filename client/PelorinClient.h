@@ -9,13 +9,22 @@
 //       closed early, socket error, the object cancelled while the call waited), or a
 //       store method or Cancel was called from a thread other than the object's;
 //   17  a store method was called on this object while one of its calls still waits;
+//   75  a local file of GetFileTo or SetFileFrom could not be read or written, or a
+//       caller's source or sink failed (the text says which and why);
 //   91  a store method or Cancel was called after Cancel.
+//
+// GetFile and SetFile hold the whole content in memory. GetFileTo and SetFileFrom move it
+// between the store and a local file, or a caller's sink or source, in pieces of at most
+// 64 KiB, so that a file of any size takes little memory: they make the same request,
+// wait the same way and fail the same way as GetFile and SetFile.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 // Only the class and its error are exported from the shared library.
 #ifndef PELORIN_CLIENT_API
@@ -41,6 +50,18 @@ class PELORIN_CLIENT_API PelorinClient {
     static constexpr int kFailed = 5;         // "Invalid procedure call or argument"
     static constexpr int kStillRunning = 17;  // "Can't perform requested operation"
     static constexpr int kCancelled = 91;     // "Object variable or With block variable not set"
+    static constexpr int kLocalFile = 75;     // "Path/File access error"
+
+    // Told after each piece: the content's bytes moved so far and its length, or -1 when
+    // that is not known (a GET whose answer names no Content-Length).
+    using Progress = std::function<void(std::uint64_t done, std::int64_t total)>;
+    // Takes the next piece of a GET's content, as it arrives. An exception it throws
+    // ends the request, and the call throws it on.
+    using PieceSink = std::function<void(std::string_view piece)>;
+    // Fills up to `capacity` bytes of `buffer` with the next bytes of a SET's content and
+    // answers how many; 0 before the promised length means it failed. An exception it
+    // throws ends the request, and the call throws it on.
+    using PieceSource = std::function<std::size_t(char* buffer, std::size_t capacity)>;
 
     // Runs the library start routine for the calling thread; the port is 88.
     PelorinClient();
@@ -70,6 +91,28 @@ class PELORIN_CLIENT_API PelorinClient {
     std::string GetFile(const std::string& FileName);
     // SET FileName with Content as the body, 200.
     void SetFile(const std::string& FileName, const std::string& Content);
+
+    // GET FileName, 200: the content goes to localPath. It is written to a temporary
+    // file beside it ("localPath.part-" and a random number) that is renamed over
+    // localPath once the answer is complete and judged; a failure removes it and leaves
+    // localPath as it was.
+    void GetFileTo(const std::string& FileName, const std::string& localPath,
+                   const Progress& progress = {});
+    // GET FileName, 200: the content goes to `sink` piece by piece. The body of an answer
+    // with another status never reaches it.
+    void GetFileTo(const std::string& FileName, const PieceSink& sink,
+                   const Progress& progress = {});
+    // SET FileName, 200, with the content of the local file localPath, its length as the
+    // request's Content-Length.
+    void SetFileFrom(const std::string& FileName, const std::string& localPath,
+                     const Progress& progress = {});
+    // SET FileName, 200, with `length` bytes read from `source`.
+    void SetFileFrom(const std::string& FileName, std::uint64_t length, const PieceSource& source,
+                     const Progress& progress = {});
+
+    // The status number of the last answer to a store method, 0 when its request got no
+    // answer (server not running, connection failed): tells a refusal from a failure.
+    double LastStatus() const;
 
   private:
     class Impl;

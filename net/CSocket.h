@@ -152,6 +152,9 @@ class CSocket : public std::enable_shared_from_this<CSocket> {
     // byte first, without a separator.
     std::int32_t SendDataAsCodeUnits(std::string_view textForm);
 
+    // Bytes handed to a send call that the socket has not taken yet.
+    std::size_t QueuedBytes() const { return sendQueue_.size(); }
+
     // Closes the socket and the notification window; raises nothing.
     void Disconnect();
     // Takes the waiting connection of the listening socket `myServer`. Raises nothing;

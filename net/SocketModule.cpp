@@ -69,9 +69,13 @@ std::shared_ptr<CSocket> FindSocket(platform::WParam handle) {
 }
 
 // Drains the socket in pieces of at most kReceivePiece bytes, one WindowProc call each.
-void DrainReceived(CSocket& target, platform::SocketHandle socket) {
+// `once`: a single piece. A receive that leaves data behind posts the next read
+// notification itself (as Winsock does), so draining on every notification would queue
+// one stale notification per piece: while a long answer streams in, the queue would grow
+// with it.
+void DrainReceived(CSocket& target, platform::SocketHandle socket, bool once = false) {
     const bool viaSsl = target.SSLHandle != 0;
-    for (;;) {
+    for (bool first = true; first || !once; first = false) {
         std::string piece(static_cast<std::size_t>(kReceivePiece), '\0');
         const int received = viaSsl
                                  ? SslLibrary::Recv(target.SSLHandle, piece.data(), kReceivePiece)
@@ -103,7 +107,8 @@ void Notify(CSocket& target, platform::SocketHandle socket, std::int16_t event,
             std::int16_t error) {
     switch (event) {
         case CSocketEvent::kRead:
-            DrainReceived(target, socket);
+            // The SSL library reads the socket past the notifications: it is drained.
+            DrainReceived(target, socket, target.SSLHandle == 0);
             break;
         case CSocketEvent::kWrite:
         case CSocketEvent::kAccept:

@@ -1,6 +1,7 @@
 #include "net/WebClient.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "base/RuntimeError.h"
 #include "base/Text.h"
@@ -38,11 +39,9 @@ std::int32_t PortNumber(std::string_view text) {
     return *port;
 }
 
-std::string WithoutCarriageReturns(std::string_view line) {
-    std::string out(line);
-    std::erase(out, '\r');
-    return out;
-}
+// A request body goes to the socket in pieces of this size, so what waits in the
+// socket's queue stays small whatever the body's length.
+constexpr std::size_t kBodyPieceSize = 64 * 1024;
 
 }  // namespace
 
@@ -70,7 +69,7 @@ const std::string& DefaultUserAgent() {
 // Receives the events of the owned socket and timers and hands them to the web client's
 // handlers. Each handler runs with the web client kept alive, so an owner may drop it
 // from inside an event.
-class WebClient::Listener : public CSocketEvents, public ATimerEvents {
+class WebClient::Listener : public CSocketEvents, public ATimerEvents, public AnswerParserEvents {
   public:
     explicit Listener(WebClient& client) : client_(client) {}
 
@@ -86,6 +85,10 @@ class WebClient::Listener : public CSocketEvents, public ATimerEvents {
         const auto keep = client_.shared_from_this();
         client_.Socket_DataArrival(bytes);
     }
+    void SendComplete(CSocket&) override {
+        const auto keep = client_.shared_from_this();
+        client_.Socket_SendComplete();
+    }
     void Error(CSocket&, std::int32_t number, const std::string& description) override {
         const auto keep = client_.shared_from_this();
         client_.Socket_Error(number, description);
@@ -98,6 +101,18 @@ class WebClient::Listener : public CSocketEvents, public ATimerEvents {
             client_.MyTimer_Timer();
         }
     }
+    // The parser raises its events from inside DataArrival or Closed, which keep the web
+    // client alive already.
+    void StatusLineRead(AnswerParser&, const std::string& version, double number,
+                        const std::string& message) override {
+        client_.Parser_StatusLine(version, number, message);
+    }
+    void HeaderRead(AnswerParser&, const std::string& name, const std::string& value) override {
+        client_.Parser_Header(name, value);
+    }
+    void HeadEnded(AnswerParser&) override { client_.Parser_HeadEnded(); }
+    void BodyArrived(AnswerParser&, std::string_view piece) override { client_.Parser_Body(piece); }
+    void AnswerEnded(AnswerParser&, bool) override { client_.Parser_Ended(); }
 
   private:
     WebClient& client_;
@@ -118,6 +133,7 @@ WebClient::WebClient()
     Socket->SetEvents(listener_.get());
     MyTimer->SetEvents(listener_.get());
     SendRequestTimer->SetEvents(listener_.get());
+    parser_.SetEvents(listener_.get());
 }
 
 WebClient::~WebClient() {
@@ -172,11 +188,19 @@ void WebClient::GetPage(std::string_view Adresse, std::string_view HTTP_Command,
     myContent = HTTP_Content;
     ProzessInfo([&] { return "Len(myContent) = " + std::to_string(myContent.size()); });
     myContentType = HTTP_ContentType;
+    myBody = std::exchange(nextBody_, {});
+    if (myBody.read) {
+        ProzessInfo([&] { return "Len(myBody) = " + std::to_string(myBody.length); });
+    }
 
     SetOtherHeaders(otherHeaders);
     SetCookies(HTTP_Cookies);
     ConnectToTarget();
     ProzessInfo("End");
+}
+
+void WebClient::SetRequestBody(WebClientBody body) {
+    nextBody_ = std::move(body);
 }
 
 void WebClient::SetOtherHeaders(const WebClientHeaders& otherHeaders) {
@@ -221,6 +245,7 @@ void WebClient::ConnectToTarget() {
     // A request still waiting to be written belongs to the connection being replaced.
     SendRequestTimer->StoppTimer();
     requestWritten_ = false;
+    bodyPending_ = false;
     if (!ProxyServer.empty()) {
         ProzessInfo([&] {
             return "use following proxy -> " + ProxyServer + ":" + std::to_string(ProxyPort);
@@ -247,15 +272,15 @@ void WebClient::MyTimer_Timer() {
 }
 
 void WebClient::ResetAnswer() {
-    ++generation_;
-    myState = 0;
+    parser_.Reset();
     Data.clear();
-    myLineBuffer.clear();
     answer_Headers->DeleteHeaders();
 }
 
+// Cancelling or disconnecting from inside an event ends the parsing of the arrival too.
 void WebClient::Cancel() {
-    ++generation_;
+    parser_.Reset();
+    bodyPending_ = false;
     MyTimer->StoppTimer();
     Socket->SetEvents(nullptr);
     Socket->Cancel();
@@ -267,7 +292,8 @@ void WebClient::Cancel() {
 }
 
 void WebClient::Disconnect() {
-    ++generation_;
+    parser_.Reset();
+    bodyPending_ = false;
     MyTimer->StoppTimer();
     Socket->Disconnect();
 }
@@ -315,9 +341,11 @@ void WebClient::WriteRequest() {
     }
     SendPart("sending user-agent...", "User-Agent: " + myUserAgent + crlf);
     SendPart("sending accept-language...", "Accept-Language: de" + crlf);
-    if (!myContent.empty()) {
+    // A body from a source is announced exactly as a content of its length would be.
+    const std::uint64_t contentLength = myBody.read ? myBody.length : myContent.size();
+    if (contentLength != 0) {
         SendPart("sending content-length...",
-                 "Content-Length: " + std::to_string(myContent.size()) + crlf);
+                 "Content-Length: " + std::to_string(contentLength) + crlf);
         SendPart("sending content-type...", "Content-Type: " + myContentType + crlf);
     }
     if (!myCookies.empty()) SendPart("sending cookies...", "Cookie: " + myCookies + crlf);
@@ -325,6 +353,12 @@ void WebClient::WriteRequest() {
     SendPart("sending connection-type...", "Connection: Close" + crlf);
     SendPart("sending end...", crlf);
     if (!myContent.empty()) SendPart("sending content...", myContent);
+    if (myBody.read && myBody.length != 0) {
+        ProzessInfo("sending content from its source...");
+        bodySent_ = 0;
+        bodyPending_ = true;
+        SendBodyPieces();
+    }
 }
 
 void WebClient::SendPart(std::string_view trace, const std::string& bytes) {
@@ -332,83 +366,75 @@ void WebClient::SendPart(std::string_view trace, const std::string& bytes) {
     Socket->SendData(CSocket::ByteArray{bytes});
 }
 
-void WebClient::Socket_DataArrival(std::string_view BinData) {
-    if (myState == 2) {
-        RaiseDataArrival(std::string(BinData));
-        return;
-    }
-    myLineBuffer += BinData;
-    const std::uint64_t request = generation_;
-    // Every complete line is parsed, whatever came before it in the piece, so an answer
-    // parses the same however the network cuts it. A handler that starts a new request
-    // or cancels ends the parsing of this piece.
-    while (myState != 2 && request == generation_) {
-        const std::size_t lineFeed = myLineBuffer.find('\n');
-        if (lineFeed == std::string::npos) return;
-        const std::string line =
-            WithoutCarriageReturns(std::string_view(myLineBuffer).substr(0, lineFeed));
-        myLineBuffer.erase(0, lineFeed + 1);
-        if (myState == 0) {
-            ParseStatusLine(line);
-        } else if (TrimSpaces(line).empty()) {
-            StartBody();
-        } else {
-            ParseHeaderLine(line);
+// A piece goes out only when the socket has taken everything before it, so at most one
+// piece waits in its queue.
+void WebClient::SendBodyPieces() {
+    std::string piece;
+    while (bodyPending_ && Socket->State == CSocketState::kConnected &&
+           Socket->QueuedBytes() == 0) {
+        const std::size_t want = static_cast<std::size_t>(
+            std::min<std::uint64_t>(kBodyPieceSize, myBody.length - bodySent_));
+        piece.resize(want);
+        const std::size_t got = std::min(myBody.read(piece.data(), want), want);
+        if (!bodyPending_) return;  // the source's owner ended the request meanwhile
+        if (got == 0) {
+            bodyPending_ = false;
+            Socket_Error(0, "the request body could not be read");
+            return;
         }
+        bodySent_ += got;
+        if (bodySent_ >= myBody.length) bodyPending_ = false;
+        Socket->SendData(CSocket::ByteArray{std::string_view(piece.data(), got)});
     }
 }
 
-void WebClient::ParseStatusLine(const std::string& line) {
-    const std::size_t first = line.find(' ');
-    const std::size_t second =
-        first == std::string::npos ? std::string::npos : line.find(' ', first + 1);
-    if (second == std::string::npos) return;  // not a status line: dropped
-    answer_Version = line.substr(0, first);
-    answer_Number = Val(std::string_view(line).substr(first + 1, second - first - 1));
-    answer_Message = line.substr(second + 1);
-    myState = 1;
+void WebClient::Socket_SendComplete() {
+    SendBodyPieces();
+}
+
+void WebClient::Socket_DataArrival(std::string_view BinData) {
+    parser_.Take(BinData);
+}
+
+void WebClient::Parser_StatusLine(const std::string& version, double number,
+                                  const std::string& message) {
+    answer_Version = version;
+    answer_Number = number;
+    answer_Message = message;
     ProzessScope scope("Event WebClient_GetAnswer");
     ProzessInfo([&] { return "URL=" + myAddress; });
-    const auto keep = shared_from_this();
     if (events_ != nullptr) events_->GetAnswer(*this);
 }
 
-void WebClient::ParseHeaderLine(const std::string& line) {
-    const std::size_t separator = line.find(": ");
-    if (separator == std::string::npos) return;  // not a header line: dropped
-    // A full list takes no more: the rest of such an answer still arrives.
-    if (answer_Headers->Anzahl >= WebClient_Header::kMaxHeaders) return;
-    answer_Headers->NewHeader(CreateHeader(line.substr(0, separator), line.substr(separator + 2)));
+void WebClient::Parser_Header(const std::string& name, const std::string& value) {
+    answer_Headers->NewHeader(CreateHeader(name, value));
     const auto header = answer_Headers->GetLastHeader();
     ProzessInfo([&] { return "URL=" + myAddress; });
     ProzessInfo([&] { return header->TheName + ": " + header->TheValue; });
     ProzessScope scope("Event WebClient_NewHeader");
-    const auto keep = shared_from_this();
     if (events_ != nullptr) events_->NewHeader(*this, header);
 }
 
-void WebClient::StartBody() {
-    myState = 2;
-    const std::uint64_t request = generation_;
-    {
-        ProzessScope scope("Event WebClient_StartOfDataArrival");
-        ProzessInfo([&] { return "URL=" + myAddress; });
-        const auto keep = shared_from_this();
-        if (events_ != nullptr) events_->StartOfDataArrival(*this);
-    }
-    if (request != generation_) return;  // the handler started anew: the rest is stale
-    std::string rest;
-    rest.swap(myLineBuffer);
-    if (!rest.empty()) RaiseDataArrival(std::move(rest));
+void WebClient::Parser_HeadEnded() {
+    ProzessScope scope("Event WebClient_StartOfDataArrival");
+    ProzessInfo([&] { return "URL=" + myAddress; });
+    if (events_ != nullptr) events_->StartOfDataArrival(*this);
 }
 
-void WebClient::RaiseDataArrival(std::string piece) {
-    Data += piece;
+void WebClient::Parser_Body(std::string_view bytes) {
+    std::string piece(bytes);
+    if (keepBody_) Data += piece;
     ProzessInfo([&] { return "URL=" + myAddress; });
     ProzessInfo([&] { return "Data=" + piece; });
     ProzessScope scope("Event WebClient_DataArrival");
-    const auto keep = shared_from_this();
     if (events_ != nullptr) events_->DataArrival(*this, piece);
+}
+
+void WebClient::Parser_Ended() {
+    ProzessScope scope("Event WebClient_Closed");
+    ProzessInfo([&] { return "URL=" + myAddress; });
+    const auto keep = shared_from_this();
+    if (events_ != nullptr) events_->Closed(*this);
 }
 
 void WebClient::Socket_Closed() {
@@ -424,10 +450,7 @@ void WebClient::Socket_Closed() {
         Socket_Error(0, SocketModule::SocketErrorText(Socket->CloseError));
         return;
     }
-    ProzessScope scope("Event WebClient_Closed");
-    ProzessInfo([&] { return "URL=" + myAddress; });
-    const auto keep = shared_from_this();
-    if (events_ != nullptr) events_->Closed(*this);
+    parser_.End();
 }
 
 void WebClient::Socket_Error(std::int32_t Number, std::string Description) {

@@ -1,19 +1,23 @@
 // An HTTP client for one request at a time. GetPage connects; 100 ms after the
-// connection the request is written; the answer is parsed line by line into a status, a
+// connection the request is written; the answer is parsed (AnswerParser) into a status, a
 // header list and a body as it arrives, and it is complete when the server closes the
 // connection in order (requests carry "Connection: Close"; the answer's Content-Length is not
-// used). Every stage is announced to the owner as an event.
+// used). Every stage is announced to the owner as an event. A body of any size can go
+// both ways without being held whole: a request body from a source read as the
+// connection takes it (SetRequestBody), an answer body handed on in pieces (KeepBody).
 //
 // Texts are byte strings, one char per byte, sent and received unchanged.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <variant>
 
 #include "diagnostics/ObjectTrace.h"
+#include "net/AnswerParser.h"
 #include "net/WebClient_Header.h"
 
 namespace pelorin {
@@ -29,7 +33,7 @@ class httpCookie;
 class WebClientEvents {
   public:
     virtual ~WebClientEvents() = default;
-    // A piece of the body arrived; sender.Data already holds it.
+    // A piece of the body arrived; sender.Data already holds it (unless KeepBody is off).
     virtual void DataArrival(WebClient& /*sender*/, std::string& /*NewData*/) {}
     // The server closed the connection in order after the request was written: the
     // answer is complete. Not raised after Error.
@@ -56,6 +60,16 @@ using WebClientHeaders =
 // Cookies: none, a cookie jar (its cookies for the request address), or the Cookie
 // header's value as text.
 using WebClientCookies = std::variant<std::monostate, std::shared_ptr<httpCookie>, std::string>;
+
+// A request body read from a source in pieces, as the connection takes them.
+struct WebClientBody {
+    // Sent as Content-Length; the source must give exactly this many bytes.
+    std::uint64_t length = 0;
+    // Fills up to `capacity` bytes of `buffer` with the next bytes and answers how many.
+    // 0 before `length` bytes were given means the source failed: the request then ends
+    // with Error.
+    std::function<std::size_t(char* buffer, std::size_t capacity)> read;
+};
 
 class WebClient : public std::enable_shared_from_this<WebClient> {
   public:
@@ -94,6 +108,13 @@ class WebClient : public std::enable_shared_from_this<WebClient> {
                  std::string_view HTTP_UserAgent = "", std::string_view HTTP_Content = "",
                  std::string_view HTTP_ContentType = "", const WebClientHeaders& otherHeaders = {},
                  const WebClientCookies& HTTP_Cookies = {});
+    // The body of the next GetPage, sent in place of its HTTP_Content (which must be
+    // empty), with the Content-Length and Content-Type a content of that length gets.
+    // GetPage takes it over; a request repeated by Again reads on from the same source.
+    void SetRequestBody(WebClientBody body);
+    // On (as created): the answer's body is collected in Data. Off: it is only handed to
+    // DataArrival, piece by piece, and Data stays empty. Kept across requests.
+    void KeepBody(bool keep) { keepBody_ = keep; }
     // Connects again after WaitTime ms and writes the last request again; its answer
     // replaces whatever had arrived before.
     void Again(std::int32_t WaitTime);
@@ -107,17 +128,22 @@ class WebClient : public std::enable_shared_from_this<WebClient> {
     // Stops the retry timer and closes the socket. No event.
     void Disconnect();
 
-    // Handlers of the owned socket's and timers' events. Public so that tests can feed
-    // the answer parser pieces of their choosing; owners never call them.
+  private:
+    class Listener;
+
+    // Handlers of the owned socket's, timers' and parser's events.
     void Socket_Connect();
     void Socket_DataArrival(std::string_view BinData);
+    void Socket_SendComplete();
     void Socket_Closed();
     void Socket_Error(std::int32_t Number, std::string Description);
     void SendRequestTimer_Timer();
     void MyTimer_Timer();
-
-  private:
-    class Listener;
+    void Parser_StatusLine(const std::string& version, double number, const std::string& message);
+    void Parser_Header(const std::string& name, const std::string& value);
+    void Parser_HeadEnded();
+    void Parser_Body(std::string_view piece);
+    void Parser_Ended();
 
     WebClient();
     void SetOtherHeaders(const WebClientHeaders& otherHeaders);
@@ -127,11 +153,9 @@ class WebClient : public std::enable_shared_from_this<WebClient> {
     void ConnectToTarget();
     void WriteRequest();
     void SendPart(std::string_view trace, const std::string& bytes);
-    // Answer parser steps; a line that is not what the state expects is dropped.
-    void ParseStatusLine(const std::string& line);
-    void ParseHeaderLine(const std::string& line);
-    void StartBody();
-    void RaiseDataArrival(std::string piece);
+    // Sends pieces of the body source while the socket takes them at once; the rest
+    // follows at SendComplete.
+    void SendBodyPieces();
 
     std::string myAddress;
     std::string myServer;
@@ -145,12 +169,13 @@ class WebClient : public std::enable_shared_from_this<WebClient> {
     std::string myContentType;
     std::string myOtherHeaders;
     std::string myCookies;
-    std::int16_t myState = 0;      // 0 status line expected, 1 header lines, 2 body
-    std::string myLineBuffer;      // received text not yet split into lines (states 0 and 1)
+    WebClientBody nextBody_;      // SetRequestBody's, for the next GetPage
+    WebClientBody myBody;         // a body from a source; read == nullptr for none
+    std::uint64_t bodySent_ = 0;  // bytes of myBody handed to the socket
+    bool bodyPending_ = false;    // myBody is being sent on this connection
+    bool keepBody_ = true;
     bool requestWritten_ = false;  // for the connection now held or being made
-    // Counts new requests, connections, cancels and disconnects, so the parser notices
-    // when a handler it raised has started something else.
-    std::uint64_t generation_ = 0;
+    AnswerParser parser_;
 
     std::unique_ptr<Listener> listener_;
     std::shared_ptr<CSocket> Socket;

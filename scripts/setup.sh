@@ -17,6 +17,8 @@ all)
           wine wine64 wine32:i386 libwine-dev fonts-wine
           xvfb xauth
           clang libclang-rt-14-dev valgrind"
+    # The tool test measures the tool's peak memory with GNU time.
+    packages="$packages time"
     # Building the Debian packages: dpkg-shlibdeps, file for CPack's look at the binaries,
     # and lintian, which the package test runs on them.
     packages="$packages dpkg-dev file lintian"

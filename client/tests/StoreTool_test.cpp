@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -18,10 +21,11 @@ struct FakeStore final : StoreAccess {
     std::string text;
     bool found = false;
     bool fail = false;
+    StoreFailure failure{5, "Invalid procedure call or argument"};
 
     void Record(const std::string& call) {
         calls->push_back(call);
-        if (fail) throw StoreFailure{5, "Invalid procedure call or argument"};
+        if (fail) throw failure;
     }
     void SetPort(std::int32_t port) override {
         calls->push_back("SetPort " + std::to_string(port));
@@ -45,11 +49,33 @@ struct FakeStore final : StoreAccess {
     void SetFile(const std::string& n, const std::string& c) override {
         Record("SetFile " + n + " [" + c + "]");
     }
+    // The text in pieces of two bytes, each reported as progress.
+    void GetFileTo(const std::string& n, const StoreSink& sink,
+                   const StoreProgress& progress) override {
+        Record("GetFile " + n);
+        for (std::size_t done = 0; done < text.size(); done += 2) {
+            sink(std::string_view(text).substr(done, 2));
+            if (progress) progress(std::min(done + 2, text.size()), -1);
+        }
+    }
+    void GetFileToFile(const std::string& n, const std::string& path,
+                       const StoreProgress&) override {
+        Record("GetFile " + n + " to " + path);
+    }
+    void SetFileFromFile(const std::string& n, const std::string& path,
+                         const StoreProgress& progress) override {
+        std::ifstream in(path, std::ios::binary);
+        const std::string content{std::istreambuf_iterator<char>(in),
+                                  std::istreambuf_iterator<char>()};
+        Record("SetFile " + n + " [" + content + "]");
+        if (progress) progress(content.size(), static_cast<std::int64_t>(content.size()));
+    }
 };
 
 class StoreToolTest : public ::testing::Test {
   protected:
-    int Run(const std::vector<std::string>& arguments, const std::string& input = "") {
+    int Run(const std::vector<std::string>& arguments, const std::string& input = "",
+            const ToolConsole& console = {}) {
         std::istringstream in(input);
         out.str("");
         err.str("");
@@ -65,9 +91,10 @@ class StoreToolTest : public ::testing::Test {
                 store->text = text;
                 store->found = found;
                 store->fail = fail;
+                store->failure = failure;
                 return store;
             },
-            in, out, err);
+            in, out, err, console);
     }
 
     std::ostringstream out;
@@ -77,6 +104,7 @@ class StoreToolTest : public ::testing::Test {
     std::string text;
     bool found = false;
     bool fail = false;
+    StoreFailure failure{5, "Invalid procedure call or argument"};
     bool cannotOpen = false;
 };
 
@@ -92,6 +120,10 @@ TEST_F(StoreToolTest, UsageErrorsExitTwoWithoutTouchingTheStore) {
         {"GetFile", "a", "b"},        // only SetFile takes content
         {"SetFile", "a", "b", "c"},   // too many
         {"GetFile", "--port", "88"},  // the port comes first
+        {"GetFile", "a", "-o"},       // an option without its value
+        {"GetFile", "a", "--from", "f"},
+        {"SetFile", "a", "-o", "f"},
+        {"SetFile", "a", "b", "--from", "f"},
     };
     for (const auto& arguments : wrong) {
         SCOPED_TRACE(::testing::PrintToString(arguments));
@@ -201,8 +233,94 @@ TEST_F(StoreToolTest, AnOutputThatCannotBeWrittenIsAFailure) {
             return store;
         },
         in, out, err);
-    EXPECT_EQ(status, kExitMethodFailed);
+    EXPECT_EQ(status, kExitLocalFile);
     EXPECT_NE(err.str().find("cannot write standard output"), std::string::npos);
+}
+
+TEST_F(StoreToolTest, StreamingOptionsGoBeforeTheMethodOrAfterTheName) {
+    const std::string from =
+        (std::filesystem::temp_directory_path() / "pelorin-tool-test-from").string();
+    std::ofstream(from, std::ios::binary) << "filed";
+    struct Case {
+        std::vector<std::string> arguments;
+        std::vector<std::string> calls;
+    };
+    const Case cases[] = {
+        {{"GetFile", "f", "-o", "out"}, {"GetFile f to out"}},
+        {{"--output", "out", "GetFile", "f"}, {"GetFile f to out"}},
+        {{"--quiet", "GetFile", "-o"}, {"GetFile -o"}},  // the name
+        {{"SetFile", "f", "--from", from}, {"SetFile f [filed]"}},
+        {{"--port", "9", "-q", "--from", from, "SetFile", "f"}, {"SetPort 9", "SetFile f [filed]"}},
+        {{"SetFile", "f", "--from", "-"}, {"SetFile f [standard input]"}},
+        {{"SetFile", "f", "--quiet"}, {"SetFile f [standard input]"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(c.arguments));
+        EXPECT_EQ(Run(c.arguments, "standard input"), kExitSuccess);
+        EXPECT_EQ(calls, c.calls);
+        EXPECT_EQ(err.str(), "");
+    }
+    std::filesystem::remove(from);
+}
+
+// One exit status for each class of failure.
+TEST_F(StoreToolTest, FailuresExitByTheirClass) {
+    struct Case {
+        const char* label;
+        StoreFailure failure;
+        int status;
+        std::string message;
+    };
+    const Case cases[] = {
+        {"refused",
+         {5, "Invalid procedure call or argument", 404},
+         kExitMethodFailed,
+         "error 5: Invalid procedure call or argument (status 404)\n"},
+        {"no answer",
+         {5, "Invalid procedure call or argument", 0},
+         kExitNoAnswer,
+         "error 5: Invalid procedure call or argument\n"},
+        {"local file",
+         {75, "Path/File access error: cannot create x", -1},
+         kExitLocalFile,
+         "error 75: Path/File access error: cannot create x\n"},
+        {"cannot tell",
+         {17, "Can't perform requested operation", -1},
+         kExitMethodFailed,
+         "error 17: Can't perform requested operation\n"},
+    };
+    fail = true;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        failure = c.failure;
+        EXPECT_EQ(Run({"GetFile", "f"}), c.status);
+        EXPECT_EQ(err.str(), c.message);
+    }
+}
+
+// The line shows once a second has passed, is redrawn in place and cleared at the end;
+// never when standard error is no terminal, nor with --quiet.
+TEST_F(StoreToolTest, TheProgressLineShowsOnATerminalOnly) {
+    text = std::string(4096, 'x');
+    double now = 0;
+    const ToolConsole terminal{true, [&now] { return now += 0.25; }};
+    EXPECT_EQ(Run({"GetFile", "f"}, "", terminal), kExitSuccess);
+    EXPECT_EQ(out.str(), text);
+    const std::string shown = err.str();
+    EXPECT_NE(shown.find("\r4.0 KiB  "), std::string::npos) << shown;
+    EXPECT_NE(shown.find("B/s"), std::string::npos);
+    EXPECT_EQ(shown.find('\n'), std::string::npos);
+    EXPECT_TRUE(shown.ends_with(" \r")) << "cleared at the end";
+
+    now = 0;
+    EXPECT_EQ(Run({"SetFile", "f"}, std::string(3000, 'y'), terminal), kExitSuccess);
+    EXPECT_EQ(err.str(), "") << "over within a second";
+
+    const ToolConsole pipe{false, [&now] { return now += 10; }};
+    EXPECT_EQ(Run({"GetFile", "f"}, "", pipe), kExitSuccess);
+    EXPECT_EQ(err.str(), "");
+    EXPECT_EQ(Run({"--quiet", "GetFile", "f"}, "", terminal), kExitSuccess);
+    EXPECT_EQ(err.str(), "");
 }
 
 }  // namespace

@@ -9,7 +9,8 @@ if(WIN32)
         ${CMAKE_CURRENT_LIST_DIR}/win32/StoreAccess.cpp
         ${CMAKE_CURRENT_LIST_DIR}/../com/BstrText.cpp
         ${CMAKE_CURRENT_LIST_DIR}/win32/pelorin-client.rc)
-    target_link_libraries(pelorin-client PRIVATE ole32 oleaut32 uuid)
+    # The streaming methods go through the class itself, linked into the tool.
+    target_link_libraries(pelorin-client PRIVATE pelorin_client_core ole32 oleaut32 uuid)
 else()
     target_sources(pelorin-client PRIVATE ${CMAKE_CURRENT_LIST_DIR}/posix/StoreAccess.cpp)
     target_link_libraries(pelorin-client PRIVATE Pelorin_Client)

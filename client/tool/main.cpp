@@ -1,4 +1,5 @@
 // pelorin-client: runs one store method from the command line (see StoreTool.h).
+#include <chrono>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -9,5 +10,10 @@ int main(int argc, char** argv) {
     using namespace pelorin::tool;
     UseBinaryStreams();
     const std::vector<std::string> arguments(argv + 1, argv + argc);
-    return RunStoreTool(arguments, OpenStoreAccess, std::cin, std::cout, std::cerr);
+    const ToolConsole console{ErrorIsTerminal(), [] {
+                                  return std::chrono::duration<double>(
+                                             std::chrono::steady_clock::now().time_since_epoch())
+                                      .count();
+                              }};
+    return RunStoreTool(arguments, OpenStoreAccess, std::cin, std::cout, std::cerr, console);
 }

@@ -1,5 +1,6 @@
 // The web client against a recording loopback server (request bytes, the pause before
-// the request, failures), and its answer parser fed with pieces of the test's choosing.
+// the request, answers, failures). Its answer parser has tables of its own
+// (AnswerParser_test.cpp).
 #include "net/WebClient.h"
 
 #include <gtest/gtest.h>
@@ -76,11 +77,6 @@ class WebClientTest : public ::testing::Test {
     void TearDown() override {
         client->Cancel();
         client.reset();
-    }
-
-    // Feeds an answer to the parser in the given pieces, as the socket would.
-    void Feed(const std::vector<std::string>& pieces) {
-        for (const auto& piece : pieces) client->Socket_DataArrival(piece);
     }
 
     std::string Address(std::uint16_t port, const std::string& path) const {
@@ -268,8 +264,11 @@ TEST_F(WebClientTest, UnusablePortIsReportedBeforeGetPageReturns) {
 }
 
 TEST_F(WebClientTest, PortThatDoesNotFitIsRefusedAndChangesNothing) {
-    client->Socket_DataArrival("HTTP/1.0 200 OK\r\n\r\nold");
+    ScriptedHttpServer server(Reply{.pieces = {"HTTP/1.0 200 OK\r\n\r\nold"}});
+    client->GetPage(Address(server.port(), "/"), "GET", "HTTP/1.0");
+    ASSERT_TRUE(PumpUntil([&] { return owner.Ended(); }));
     ASSERT_EQ(client->Data, "old");
+    const std::string address = client->GetAdresse();
     try {
         client->GetPage("localhost:99999999999/x", "GET", "HTTP/1.0");
         ADD_FAILURE() << "no error";
@@ -277,7 +276,7 @@ TEST_F(WebClientTest, PortThatDoesNotFitIsRefusedAndChangesNothing) {
         EXPECT_EQ(e.number(), errors::kOverflow);
     }
     EXPECT_EQ(client->Data, "old");
-    EXPECT_EQ(client->GetAdresse(), "");
+    EXPECT_EQ(client->GetAdresse(), address);
 }
 
 TEST_F(WebClientTest, OwnerMayDropTheClientInsideItsEvents) {
@@ -331,106 +330,6 @@ TEST_F(WebClientTest, CancelAndDisconnectEndARequestSilently) {
     client->GetPage(Address(server.port(), "/"), "GET", "HTTP/1.0");
     ASSERT_TRUE(PumpUntil([&] { return owner.Ended(); }));
     EXPECT_EQ(owner.events.back(), "Closed");
-}
-
-// ---- The answer parser ----
-
-TEST_F(WebClientTest, AnswerInSingleBytesParsesLikeOnePiece) {
-    const std::string answer =
-        "HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\nSet-Cookie: a=b; path=/\r\n\r\nbody\r\n";
-    Feed({answer});
-    const auto whole = owner.events;
-    const std::string data = client->Data;
-    auto other = WebClient::Create();
-    Owner otherOwner;
-    other->SetEvents(&otherOwner);
-    for (const auto& byte : SingleBytes(answer)) other->Socket_DataArrival(byte);
-    EXPECT_EQ(other->answer_Version, "HTTP/1.0");
-    EXPECT_EQ(other->answer_Number, 200);
-    EXPECT_EQ(other->answer_Message, "OK");
-    EXPECT_EQ(other->answer_Headers->Anzahl, 2);
-    EXPECT_EQ(other->answer_Headers->GetHeaderValue("Set-Cookie"), "a=b; path=/");
-    EXPECT_EQ(other->Data, data);
-    EXPECT_EQ(data, "body\r\n");
-    // Only the number of body pieces differs.
-    EXPECT_EQ(whole, (std::vector<std::string>{"GetAnswer", "NewHeader Content-Type",
-                                               "NewHeader Set-Cookie", "StartOfDataArrival",
-                                               "DataArrival"}));
-    EXPECT_EQ(otherOwner.Count("DataArrival"), 6);
-    EXPECT_EQ(otherOwner.events.size(), whole.size() + 5);
-    other->Cancel();
-}
-
-TEST_F(WebClientTest, BareLineFeedsAndStrayCarriageReturns) {
-    Feed({"HTTP/1.0 201 Cre\rated\nX-A: v\ra\rl\n\r\n", "\r\r\nrest"});
-    EXPECT_EQ(client->answer_Number, 201);
-    EXPECT_EQ(client->answer_Message, "Created");
-    EXPECT_EQ(client->answer_Headers->GetHeaderValue("X-A"), "val");
-    // Once in the body nothing is removed.
-    EXPECT_EQ(client->Data, "\r\r\nrest");
-}
-
-TEST_F(WebClientTest, StatusLineTable) {
-    struct Case {
-        const char* line;
-        bool taken;
-        const char* version;
-        double number;
-        const char* message;
-    };
-    const std::vector<Case> cases = {
-        {"HTTP/1.0 404 Not Found", true, "HTTP/1.0", 404, "Not Found"},
-        {"HTTP/1.0 200 ", true, "HTTP/1.0", 200, ""},
-        {"X 2x0 a  b ", true, "X", 2, "a  b "},
-        {" 200 OK", true, "", 200, "OK"},  // an empty version
-        {"HTTP/1.0 abc OK", true, "HTTP/1.0", 0, "OK"},
-        {"HTTP/1.0 200", false, "", 0, ""},
-        {"HTTP/1.0", false, "", 0, ""},
-        {"", false, "", 0, ""},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.line);
-        auto fresh = WebClient::Create();
-        Owner watcher;
-        fresh->SetEvents(&watcher);
-        fresh->Socket_DataArrival(std::string(c.line) + "\n");
-        EXPECT_EQ(watcher.Count("GetAnswer"), c.taken ? 1 : 0);
-        EXPECT_EQ(fresh->answer_Version, c.version);
-        EXPECT_EQ(fresh->answer_Number, c.number);
-        EXPECT_EQ(fresh->answer_Message, c.message);
-        fresh->Cancel();
-    }
-}
-
-TEST_F(WebClientTest, MalformedLinesAreDroppedAndTheRestOfThePieceStillCounts) {
-    // One piece: a bad status line, the real one, a header without ": " and a line of
-    // spaces that ends the headers.
-    Feed({"garbage\nHTTP/1.0 200 OK\nX:Y\nName: v\n   \nbody"});
-    EXPECT_EQ(client->answer_Number, 200);
-    EXPECT_EQ(owner.events, (std::vector<std::string>{"GetAnswer", "NewHeader Name",
-                                                      "StartOfDataArrival", "DataArrival"}));
-    EXPECT_EQ(client->answer_Headers->Anzahl, 1);
-    EXPECT_EQ(client->Data, "body");
-}
-
-TEST_F(WebClientTest, HeaderListFullDropsFurtherHeadersButKeepsTheBody) {
-    std::string answer = "HTTP/1.0 200 OK\r\n";
-    for (int i = 0; i < WebClient_Header::kMaxHeaders + 3; ++i) answer += "H: v\r\n";
-    answer += "\r\nend";
-    EXPECT_NO_THROW(Feed({answer}));
-    EXPECT_EQ(client->answer_Headers->Anzahl, WebClient_Header::kMaxHeaders);
-    EXPECT_EQ(client->Data, "end");
-}
-
-TEST_F(WebClientTest, NewRequestFromAHandlerDropsTheRestOfTheOldPiece) {
-    const std::uint16_t port = testing::UnusedLoopbackPort();
-    owner.onStartOfData = [&](WebClient& sender) {
-        sender.GetPage("127.0.0.1:" + std::to_string(port) + "/next", "GET", "HTTP/1.0");
-    };
-    Feed({"HTTP/1.0 200 OK\r\n\r\nstale body"});
-    EXPECT_EQ(client->Data, "");
-    EXPECT_EQ(owner.Count("DataArrival"), 0);
-    client->Cancel();
 }
 
 // ---- Addresses and proxies ----

@@ -1,6 +1,8 @@
 // The tool's store on Linux: the PelorinClient class of the shared library.
 #include "client/tool/StoreAccess.h"
 
+#include <unistd.h>
+
 #include "client/PelorinClient.h"
 
 namespace pelorin::tool {
@@ -35,14 +37,26 @@ class LibraryStore final : public StoreAccess {
     void SetFile(const std::string& name, const std::string& content) override {
         Guarded([&] { client_.SetFile(name, content); });
     }
+    void GetFileTo(const std::string& name, const StoreSink& sink,
+                   const StoreProgress& progress) override {
+        Guarded([&] { client_.GetFileTo(name, sink, progress); });
+    }
+    void GetFileToFile(const std::string& name, const std::string& path,
+                       const StoreProgress& progress) override {
+        Guarded([&] { client_.GetFileTo(name, path, progress); });
+    }
+    void SetFileFromFile(const std::string& name, const std::string& path,
+                         const StoreProgress& progress) override {
+        Guarded([&] { client_.SetFileFrom(name, path, progress); });
+    }
 
   private:
     template <class Call>
-    static auto Guarded(Call call) -> decltype(call()) {
+    auto Guarded(Call call) -> decltype(call()) {
         try {
             return call();
         } catch (const PelorinClientError& e) {
-            throw StoreFailure{e.number(), e.what()};
+            throw StoreFailure{e.number(), e.what(), client_.LastStatus()};
         }
     }
 
@@ -57,5 +71,9 @@ std::unique_ptr<StoreAccess> OpenStoreAccess() {
 
 // Linux streams never translate line ends.
 void UseBinaryStreams() {}
+
+bool ErrorIsTerminal() {
+    return isatty(STDERR_FILENO) == 1;
+}
 
 }  // namespace pelorin::tool

@@ -15,8 +15,10 @@
 #include <io.h>
 
 #include <cstdio>
+#include <optional>
 #include <utility>
 
+#include "client/PelorinClient.h"
 #include "client/com/BstrText.h"
 
 namespace pelorin::tool {
@@ -89,7 +91,10 @@ class ComStore final : public StoreAccess {
     ComStore(const ComStore&) = delete;
     ComStore& operator=(const ComStore&) = delete;
 
-    void SetPort(std::int32_t port) override { Call(L"SetPort", Argument(port)); }
+    void SetPort(std::int32_t port) override {
+        Call(L"SetPort", Argument(port));
+        port_ = port;
+    }
     void NewFolder(const std::string& name) override { Call(L"NewFolder", Argument(name)); }
     void NewFile(const std::string& name) override { Call(L"NewFile", Argument(name)); }
     void DeleteFolder(const std::string& name) override { Call(L"DeleteFolder", Argument(name)); }
@@ -109,8 +114,33 @@ class ComStore final : public StoreAccess {
     void SetFile(const std::string& name, const std::string& content) override {
         Call(L"SetFile", Argument(name), Argument(content));
     }
+    // The component's methods hold a content whole; these go through the class itself,
+    // which makes the same requests.
+    void GetFileTo(const std::string& name, const StoreSink& sink,
+                   const StoreProgress& progress) override {
+        Streamed([&](PelorinClient& client) { client.GetFileTo(name, sink, progress); });
+    }
+    void GetFileToFile(const std::string& name, const std::string& path,
+                       const StoreProgress& progress) override {
+        Streamed([&](PelorinClient& client) { client.GetFileTo(name, path, progress); });
+    }
+    void SetFileFromFile(const std::string& name, const std::string& path,
+                         const StoreProgress& progress) override {
+        Streamed([&](PelorinClient& client) { client.SetFileFrom(name, path, progress); });
+    }
 
   private:
+    template <class Method>
+    void Streamed(const Method& method) {
+        PelorinClient client;
+        if (port_) client.SetPort(*port_);
+        try {
+            method(client);
+        } catch (const PelorinClientError& e) {
+            throw StoreFailure{e.number(), e.what(), client.LastStatus()};
+        }
+    }
+
     // Calls a method by name with the arguments in their written order; the caller
     // clears the result.
     template <class... Arguments>
@@ -148,6 +178,7 @@ class ComStore final : public StoreAccess {
     }
 
     IDispatch* object_ = nullptr;
+    std::optional<std::int32_t> port_;
 };
 
 }  // namespace
@@ -161,6 +192,10 @@ std::unique_ptr<StoreAccess> OpenStoreAccess() {
 void UseBinaryStreams() {
     _setmode(_fileno(stdin), _O_BINARY);
     _setmode(_fileno(stdout), _O_BINARY);
+}
+
+bool ErrorIsTerminal() {
+    return _isatty(_fileno(stderr)) != 0;
 }
 
 }  // namespace pelorin::tool
