@@ -302,10 +302,9 @@ TEST_F(WebClientTest, DroppedClientLeavesNoSocketOrTimerBehind) {
     client->GetPage(Address(server.port(), "/"), "GET", "HTTP/1.0");
     ASSERT_TRUE(PumpUntil([&] { return !server.connections().empty(); }));
     client.reset();  // while connected, with the request timer running
-    testing::PumpFor(200);
-    EXPECT_EQ(testing::Hooks().liveObjects["WebClient"], 0);
-    EXPECT_EQ(testing::Hooks().liveObjects["CSocket"], 0);
-    EXPECT_EQ(testing::Hooks().liveObjects["ATimer"], 0);
+    auto& live = testing::Hooks().liveObjects;
+    EXPECT_TRUE(PumpUntil(
+        [&] { return live["WebClient"] == 0 && live["CSocket"] == 0 && live["ATimer"] == 0; }));
     EXPECT_TRUE(owner.events.empty());
     client = WebClient::Create();
 }

@@ -238,7 +238,6 @@ TEST(Sockets, ReadIsSignalledForDataFollowingAShortReceive) {
         ASSERT_TRUE(watch.WaitFor(pair.accepted, kFdRead, round)) << round;
         ASSERT_EQ(ReceiveBytes(pair.accepted, buffer, sizeof buffer), 2);
     }
-    PumpFor(50);
     EXPECT_EQ(watch.Count(pair.accepted, kFdRead), 20);
 }
 
@@ -267,7 +266,6 @@ TEST(Sockets, ResetIsSignalledAsCloseOnce) {
     Pair pair(watch);
     // Closing with unread data makes the peer reset the connection.
     ASSERT_EQ(SendBytes(pair.accepted, "unread", 6), 6);
-    PumpFor(50);
     CloseSocket(pair.client);
     pair.client = kInvalidSocket;
     ASSERT_TRUE(watch.WaitFor(pair.accepted, kFdClose));

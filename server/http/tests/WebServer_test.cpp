@@ -112,8 +112,8 @@ TEST_F(WebServerTest, StoppingClosesOpenConnectionsWithoutEvents) {
     auto halfway = Connect();
     ASSERT_TRUE(halfway->Send("SET /a HTTP/1.0\r\nContent-Length: 9\r\n\r\nab"));
     auto silent = Connect();
-    ASSERT_TRUE(PumpUntil([&] { return recorder.Count("ReadyForData") == 1; }));
-    PumpFor(50);
+    ASSERT_TRUE(PumpUntil(
+        [&] { return recorder.Count("ReadyForData") == 1 && recorder.Count("GetAnswer") == 2; }));
     const auto eventsBefore = recorder.events;
 
     server->Cancel();
