@@ -95,9 +95,9 @@ class WebClient::Listener : public CSocketEvents, public ATimerEvents, public An
     }
     void Timer(ATimer& sender) override {
         const auto keep = client_.shared_from_this();
-        if (&sender == client_.SendRequestTimer.get()) {
+        if (&sender == client_.sendRequestTimer_.get()) {
             client_.SendRequestTimer_Timer();
-        } else if (&sender == client_.MyTimer.get()) {
+        } else if (&sender == client_.myTimer_.get()) {
             client_.MyTimer_Timer();
         }
     }
@@ -127,24 +127,24 @@ WebClient::WebClient()
       ProxyServer(ThreadDefaults().proxyServer),
       ProxyPort(ThreadDefaults().proxyPort),
       listener_(std::make_unique<Listener>(*this)),
-      Socket(CSocket::Create()),
-      MyTimer(ATimer::Create()),
-      SendRequestTimer(ATimer::Create()) {
-    Socket->SetEvents(listener_.get());
-    MyTimer->SetEvents(listener_.get());
-    SendRequestTimer->SetEvents(listener_.get());
+      socket_(CSocket::Create()),
+      myTimer_(ATimer::Create()),
+      sendRequestTimer_(ATimer::Create()) {
+    socket_->SetEvents(listener_.get());
+    myTimer_->SetEvents(listener_.get());
+    sendRequestTimer_->SetEvents(listener_.get());
     parser_.SetEvents(listener_.get());
 }
 
 WebClient::~WebClient() {
     // The registries would keep a running timer and the socket alive, still pointing at
     // this object's listener.
-    SendRequestTimer->SetEvents(nullptr);
-    SendRequestTimer->StoppTimer();
-    MyTimer->SetEvents(nullptr);
-    MyTimer->StoppTimer();
-    Socket->SetEvents(nullptr);
-    Socket->Cancel();
+    sendRequestTimer_->SetEvents(nullptr);
+    sendRequestTimer_->StoppTimer();
+    myTimer_->SetEvents(nullptr);
+    myTimer_->StoppTimer();
+    socket_->SetEvents(nullptr);
+    socket_->Cancel();
 }
 
 void WebClient::GetPage(std::string_view Adresse, std::string_view HTTP_Command,
@@ -169,28 +169,28 @@ void WebClient::GetPage(std::string_view Adresse, std::string_view HTTP_Command,
 
     ResetAnswer();
 
-    myAddress = "http://" + std::string(address);
-    ProzessInfo([&] { return "myAddress: " + myAddress; });
-    myServer = server;
-    ProzessInfo([&] { return "myServer: " + myServer; });
-    myPort = port;
-    ProzessInfo([&] { return "myPort: " + std::to_string(myPort); });
-    myCommand = HTTP_Command;
-    ProzessInfo([&] { return "myCommand: " + myCommand; });
-    myPage = page;
-    ProzessInfo([&] { return "myPage: " + myPage; });
-    myHTTPVersion = HTTP_Version;
-    ProzessInfo([&] { return "myHTTPVersion: " + myHTTPVersion; });
-    myReferer = HTTP_Referer;
-    ProzessInfo([&] { return "myReferer: " + myReferer; });
-    myUserAgent = HTTP_UserAgent.empty() ? ThreadDefaults().userAgent : std::string(HTTP_UserAgent);
-    ProzessInfo([&] { return "myUserAgent: " + myUserAgent; });
-    myContent = HTTP_Content;
-    ProzessInfo([&] { return "Len(myContent) = " + std::to_string(myContent.size()); });
-    myContentType = HTTP_ContentType;
-    myBody = std::exchange(nextBody_, {});
-    if (myBody.read) {
-        ProzessInfo([&] { return "Len(myBody) = " + std::to_string(myBody.length); });
+    address_ = "http://" + std::string(address);
+    ProzessInfo([&] { return "myAddress: " + address_; });
+    server_ = server;
+    ProzessInfo([&] { return "myServer: " + server_; });
+    port_ = port;
+    ProzessInfo([&] { return "myPort: " + std::to_string(port_); });
+    command_ = HTTP_Command;
+    ProzessInfo([&] { return "myCommand: " + command_; });
+    page_ = page;
+    ProzessInfo([&] { return "myPage: " + page_; });
+    httpVersion_ = HTTP_Version;
+    ProzessInfo([&] { return "myHTTPVersion: " + httpVersion_; });
+    referer_ = HTTP_Referer;
+    ProzessInfo([&] { return "myReferer: " + referer_; });
+    userAgent_ = HTTP_UserAgent.empty() ? ThreadDefaults().userAgent : std::string(HTTP_UserAgent);
+    ProzessInfo([&] { return "myUserAgent: " + userAgent_; });
+    content_ = HTTP_Content;
+    ProzessInfo([&] { return "Len(myContent) = " + std::to_string(content_.size()); });
+    contentType_ = HTTP_ContentType;
+    body_ = std::exchange(nextBody_, {});
+    if (body_.read) {
+        ProzessInfo([&] { return "Len(myBody) = " + std::to_string(body_.length); });
     }
 
     SetOtherHeaders(otherHeaders);
@@ -206,7 +206,7 @@ void WebClient::SetRequestBody(WebClientBody body) {
 void WebClient::SetOtherHeaders(const WebClientHeaders& otherHeaders) {
     const auto* list = std::get_if<std::shared_ptr<WebClient_Header>>(&otherHeaders);
     const auto* lines = std::get_if<std::string>(&otherHeaders);
-    myOtherHeaders.clear();
+    otherHeaders_.clear();
     if (list != nullptr && *list) {
         ProzessInfo("TypeOf otherHeaders Is WebClient_Header");
         const WebClient_Header& headers = **list;
@@ -214,57 +214,57 @@ void WebClient::SetOtherHeaders(const WebClientHeaders& otherHeaders) {
              ++i) {
             const auto header = headers.GetHeader(i);
             if (header)
-                myOtherHeaders += header->TheName + ": " + header->TheValue + std::string(kCrLf);
+                otherHeaders_ += header->TheName + ": " + header->TheValue + std::string(kCrLf);
         }
     } else if (lines != nullptr) {
         ProzessInfo("TypeOf otherHeaders Is 'something else' (perhaps a string)");
-        myOtherHeaders = *lines;
+        otherHeaders_ = *lines;
     } else {
         ProzessInfo("ohterHeaders Is Nothing");
     }
-    ProzessInfo([&] { return "myOtherHeaders: " + myOtherHeaders; });
+    ProzessInfo([&] { return "myOtherHeaders: " + otherHeaders_; });
 }
 
 void WebClient::SetCookies(const WebClientCookies& HTTP_Cookies) {
     const auto* jar = std::get_if<std::shared_ptr<httpCookie>>(&HTTP_Cookies);
     const auto* text = std::get_if<std::string>(&HTTP_Cookies);
-    myCookies.clear();
+    cookies_.clear();
     if (jar != nullptr && *jar) {
         ProzessInfo("TypeOf HTTP_Cookies Is httpCookie");
-        myCookies = (*jar)->GetString(myAddress);
+        cookies_ = (*jar)->GetString(address_);
     } else if (text != nullptr) {
         ProzessInfo("TypeOf HTTP_Cookies Is 'something else' (perhaps a string)");
-        myCookies = *text;
+        cookies_ = *text;
     } else {
         ProzessInfo("HTTP_Cookies Is Nothing");
     }
-    ProzessInfo([&] { return "myCookies: " + myCookies; });
+    ProzessInfo([&] { return "myCookies: " + cookies_; });
 }
 
 void WebClient::ConnectToTarget() {
     // A request still waiting to be written belongs to the connection being replaced.
-    SendRequestTimer->StoppTimer();
+    sendRequestTimer_->StoppTimer();
     requestWritten_ = false;
     bodyPending_ = false;
     if (!ProxyServer.empty()) {
         ProzessInfo([&] {
             return "use following proxy -> " + ProxyServer + ":" + std::to_string(ProxyPort);
         });
-        Socket->Connect(ProxyServer, ProxyPort);
+        socket_->Connect(ProxyServer, ProxyPort);
     } else {
         ProzessInfo("use a direct connection to server");
-        Socket->Connect(myServer, myPort);
+        socket_->Connect(server_, port_);
     }
 }
 
 void WebClient::Again(std::int32_t WaitTime) {
-    MyTimer->Delay = WaitTime;
-    MyTimer->Resolution = kTimerResolution;
-    MyTimer->StartTimer();
+    myTimer_->Delay = WaitTime;
+    myTimer_->Resolution = kTimerResolution;
+    myTimer_->StartTimer();
 }
 
 void WebClient::MyTimer_Timer() {
-    MyTimer->StoppTimer();
+    myTimer_->StoppTimer();
     // The repeated request gets a whole answer of its own; what arrived before belongs to
     // the attempt that is given up.
     ResetAnswer();
@@ -281,21 +281,21 @@ void WebClient::ResetAnswer() {
 void WebClient::Cancel() {
     parser_.Reset();
     bodyPending_ = false;
-    MyTimer->StoppTimer();
-    Socket->SetEvents(nullptr);
-    Socket->Cancel();
-    SendRequestTimer->StoppTimer();
+    myTimer_->StoppTimer();
+    socket_->SetEvents(nullptr);
+    socket_->Cancel();
+    sendRequestTimer_->StoppTimer();
     // A cancelled socket has left the registry and would never report again; a fresh one
     // keeps the web client usable for the next GetPage.
-    Socket = CSocket::Create();
-    Socket->SetEvents(listener_.get());
+    socket_ = CSocket::Create();
+    socket_->SetEvents(listener_.get());
 }
 
 void WebClient::Disconnect() {
     parser_.Reset();
     bodyPending_ = false;
-    MyTimer->StoppTimer();
-    Socket->Disconnect();
+    myTimer_->StoppTimer();
+    socket_->Disconnect();
 }
 
 void WebClient::SetProxy(std::string_view TheAddress) {
@@ -310,17 +310,17 @@ void WebClient::SetProxy(std::string_view TheAddress) {
 }
 
 void WebClient::Socket_Connect() {
-    SendRequestTimer->Delay = kRequestDelayMs;
-    SendRequestTimer->Resolution = kTimerResolution;
-    SendRequestTimer->StartTimer();
+    sendRequestTimer_->Delay = kRequestDelayMs;
+    sendRequestTimer_->Resolution = kTimerResolution;
+    sendRequestTimer_->StartTimer();
 }
 
 void WebClient::SendRequestTimer_Timer() {
     ProzessScope scope("WebClient_SendRequest");
-    SendRequestTimer->StoppTimer();
-    ProzessInfo([&] { return "URL=" + myAddress; });
+    sendRequestTimer_->StoppTimer();
+    ProzessInfo([&] { return "URL=" + address_; });
     ProzessInfo("Host connected");
-    if (Socket->State != CSocketState::kConnected) {
+    if (socket_->State != CSocketState::kConnected) {
         ProzessInfo("ERROR: Host cancelled (connection is not available)");
         return;
     }
@@ -331,29 +331,29 @@ void WebClient::SendRequestTimer_Timer() {
 
 void WebClient::WriteRequest() {
     const std::string crlf(kCrLf);
-    const std::string& target = ProxyServer.empty() ? myPage : myAddress;
-    SendPart("sending answer...", myCommand + " " + target + " " + myHTTPVersion + crlf);
-    SendPart("sending referer...", "Referer: " + myReferer + crlf);
+    const std::string& target = ProxyServer.empty() ? page_ : address_;
+    SendPart("sending answer...", command_ + " " + target + " " + httpVersion_ + crlf);
+    SendPart("sending referer...", "Referer: " + referer_ + crlf);
     SendPart("sending accept-info...", "Accept: */*" + crlf);
-    if (UpperCase(myHTTPVersion) == "HTTP/1.1") {
-        const std::string port = myPort == 80 ? "" : ":" + std::to_string(myPort);
-        SendPart("sending hostname...", "Host: " + myServer + port + crlf);
+    if (UpperCase(httpVersion_) == "HTTP/1.1") {
+        const std::string port = port_ == 80 ? "" : ":" + std::to_string(port_);
+        SendPart("sending hostname...", "Host: " + server_ + port + crlf);
     }
-    SendPart("sending user-agent...", "User-Agent: " + myUserAgent + crlf);
+    SendPart("sending user-agent...", "User-Agent: " + userAgent_ + crlf);
     SendPart("sending accept-language...", "Accept-Language: de" + crlf);
     // A body from a source is announced exactly as a content of its length would be.
-    const std::uint64_t contentLength = myBody.read ? myBody.length : myContent.size();
+    const std::uint64_t contentLength = body_.read ? body_.length : content_.size();
     if (contentLength != 0) {
         SendPart("sending content-length...",
                  "Content-Length: " + std::to_string(contentLength) + crlf);
-        SendPart("sending content-type...", "Content-Type: " + myContentType + crlf);
+        SendPart("sending content-type...", "Content-Type: " + contentType_ + crlf);
     }
-    if (!myCookies.empty()) SendPart("sending cookies...", "Cookie: " + myCookies + crlf);
-    if (!myOtherHeaders.empty()) SendPart("sending other headers...", myOtherHeaders);
+    if (!cookies_.empty()) SendPart("sending cookies...", "Cookie: " + cookies_ + crlf);
+    if (!otherHeaders_.empty()) SendPart("sending other headers...", otherHeaders_);
     SendPart("sending connection-type...", "Connection: Close" + crlf);
     SendPart("sending end...", crlf);
-    if (!myContent.empty()) SendPart("sending content...", myContent);
-    if (myBody.read && myBody.length != 0) {
+    if (!content_.empty()) SendPart("sending content...", content_);
+    if (body_.read && body_.length != 0) {
         ProzessInfo("sending content from its source...");
         bodySent_ = 0;
         bodyPending_ = true;
@@ -363,19 +363,19 @@ void WebClient::WriteRequest() {
 
 void WebClient::SendPart(std::string_view trace, const std::string& bytes) {
     ProzessInfo(trace);
-    Socket->SendData(CSocket::ByteArray{bytes});
+    socket_->SendData(CSocket::ByteArray{bytes});
 }
 
 // A piece goes out only when the socket has taken everything before it, so at most one
 // piece waits in its queue.
 void WebClient::SendBodyPieces() {
     std::string piece;
-    while (bodyPending_ && Socket->State == CSocketState::kConnected &&
-           Socket->QueuedBytes() == 0) {
+    while (bodyPending_ && socket_->State == CSocketState::kConnected &&
+           socket_->QueuedBytes() == 0) {
         const std::size_t want = static_cast<std::size_t>(
-            std::min<std::uint64_t>(kBodyPieceSize, myBody.length - bodySent_));
+            std::min<std::uint64_t>(kBodyPieceSize, body_.length - bodySent_));
         piece.resize(want);
-        const std::size_t got = std::min(myBody.read(piece.data(), want), want);
+        const std::size_t got = std::min(body_.read(piece.data(), want), want);
         if (!bodyPending_) return;  // the source's owner ended the request meanwhile
         if (got == 0) {
             bodyPending_ = false;
@@ -383,8 +383,8 @@ void WebClient::SendBodyPieces() {
             return;
         }
         bodySent_ += got;
-        if (bodySent_ >= myBody.length) bodyPending_ = false;
-        Socket->SendData(CSocket::ByteArray{std::string_view(piece.data(), got)});
+        if (bodySent_ >= body_.length) bodyPending_ = false;
+        socket_->SendData(CSocket::ByteArray{std::string_view(piece.data(), got)});
     }
 }
 
@@ -402,14 +402,14 @@ void WebClient::Parser_StatusLine(const std::string& version, double number,
     answer_Number = number;
     answer_Message = message;
     ProzessScope scope("Event WebClient_GetAnswer");
-    ProzessInfo([&] { return "URL=" + myAddress; });
+    ProzessInfo([&] { return "URL=" + address_; });
     if (events_ != nullptr) events_->GetAnswer(*this);
 }
 
 void WebClient::Parser_Header(const std::string& name, const std::string& value) {
     answer_Headers->NewHeader(CreateHeader(name, value));
     const auto header = answer_Headers->GetLastHeader();
-    ProzessInfo([&] { return "URL=" + myAddress; });
+    ProzessInfo([&] { return "URL=" + address_; });
     ProzessInfo([&] { return header->TheName + ": " + header->TheValue; });
     ProzessScope scope("Event WebClient_NewHeader");
     if (events_ != nullptr) events_->NewHeader(*this, header);
@@ -417,14 +417,14 @@ void WebClient::Parser_Header(const std::string& name, const std::string& value)
 
 void WebClient::Parser_HeadEnded() {
     ProzessScope scope("Event WebClient_StartOfDataArrival");
-    ProzessInfo([&] { return "URL=" + myAddress; });
+    ProzessInfo([&] { return "URL=" + address_; });
     if (events_ != nullptr) events_->StartOfDataArrival(*this);
 }
 
 void WebClient::Parser_Body(std::string_view bytes) {
     std::string piece(bytes);
     if (keepBody_) Data += piece;
-    ProzessInfo([&] { return "URL=" + myAddress; });
+    ProzessInfo([&] { return "URL=" + address_; });
     ProzessInfo([&] { return "Data=" + piece; });
     ProzessScope scope("Event WebClient_DataArrival");
     if (events_ != nullptr) events_->DataArrival(*this, piece);
@@ -432,30 +432,30 @@ void WebClient::Parser_Body(std::string_view bytes) {
 
 void WebClient::Parser_Ended() {
     ProzessScope scope("Event WebClient_Closed");
-    ProzessInfo([&] { return "URL=" + myAddress; });
+    ProzessInfo([&] { return "URL=" + address_; });
     const auto keep = shared_from_this();
     if (events_ != nullptr) events_->Closed(*this);
 }
 
 void WebClient::Socket_Closed() {
     // Closed before the request was written: the server turned the connection down.
-    if (SendRequestTimer->GetStatus() || !requestWritten_) {
-        SendRequestTimer->StoppTimer();
+    if (sendRequestTimer_->GetStatus() || !requestWritten_) {
+        sendRequestTimer_->StoppTimer();
         Socket_Error(0, "Server cancelled");
         return;
     }
     // The answer has no length of its own: only a clean end makes it whole. A reset or a
     // failed receive cuts it off, so what arrived is not the answer.
-    if (Socket->CloseError != 0) {
-        Socket_Error(0, SocketModule::SocketErrorText(Socket->CloseError));
+    if (socket_->CloseError != 0) {
+        Socket_Error(0, SocketModule::SocketErrorText(socket_->CloseError));
         return;
     }
     parser_.End();
 }
 
 void WebClient::Socket_Error(std::int32_t Number, std::string Description) {
-    Socket->Disconnect();
-    ProzessInfo([&] { return "URL=" + myAddress; });
+    socket_->Disconnect();
+    ProzessInfo([&] { return "URL=" + address_; });
     ProzessInfo([&] { return "Nr: " + std::to_string(Number); });
     ProzessInfo([&] { return "Description: " + Description; });
     ProzessScope scope("Event WebClient_Error");

@@ -124,7 +124,7 @@ class WebClient : public std::enable_shared_from_this<WebClient> {
     // host[:port]; port 8080 when none is named, "" for a direct connection.
     void SetProxy(std::string_view TheAddress);
     // "http://" + the address of the last GetPage without its scheme.
-    const std::string& GetAdresse() const { return myAddress; }
+    const std::string& GetAdresse() const { return address_; }
     // Stops the retry timer and closes the socket. No event.
     void Disconnect();
 
@@ -157,30 +157,30 @@ class WebClient : public std::enable_shared_from_this<WebClient> {
     // follows at SendComplete.
     void SendBodyPieces();
 
-    std::string myAddress;
-    std::string myServer;
-    std::int32_t myPort = 80;
-    std::string myCommand;
-    std::string myPage;
-    std::string myHTTPVersion;
-    std::string myReferer;
-    std::string myUserAgent;
-    std::string myContent;
-    std::string myContentType;
-    std::string myOtherHeaders;
-    std::string myCookies;
+    std::string address_;
+    std::string server_;
+    std::int32_t port_ = 80;
+    std::string command_;
+    std::string page_;
+    std::string httpVersion_;
+    std::string referer_;
+    std::string userAgent_;
+    std::string content_;
+    std::string contentType_;
+    std::string otherHeaders_;
+    std::string cookies_;
     WebClientBody nextBody_;      // SetRequestBody's, for the next GetPage
-    WebClientBody myBody;         // a body from a source; read == nullptr for none
-    std::uint64_t bodySent_ = 0;  // bytes of myBody handed to the socket
-    bool bodyPending_ = false;    // myBody is being sent on this connection
+    WebClientBody body_;          // a body from a source; read == nullptr for none
+    std::uint64_t bodySent_ = 0;  // bytes of body_ handed to the socket
+    bool bodyPending_ = false;    // body_ is being sent on this connection
     bool keepBody_ = true;
     bool requestWritten_ = false;  // for the connection now held or being made
     AnswerParser parser_;
 
     std::unique_ptr<Listener> listener_;
-    std::shared_ptr<CSocket> Socket;
-    std::shared_ptr<ATimer> MyTimer;           // delay before a repeated attempt (Again)
-    std::shared_ptr<ATimer> SendRequestTimer;  // delay between connection and request
+    std::shared_ptr<CSocket> socket_;
+    std::shared_ptr<ATimer> myTimer_;           // delay before a repeated attempt (Again)
+    std::shared_ptr<ATimer> sendRequestTimer_;  // delay between connection and request
     WebClientEvents* events_ = nullptr;
 };
 

@@ -25,36 +25,36 @@ std::shared_ptr<WebServer> WebServer::Create() {
     return std::shared_ptr<WebServer>(new WebServer);
 }
 
-WebServer::WebServer() : Socket(CSocket_Server::Create()) {
-    Socket->SetEvents(this);
+WebServer::WebServer() : socket_(CSocket_Server::Create()) {
+    socket_->SetEvents(this);
 }
 
 WebServer::~WebServer() {
     StopWatching();
-    Socket->SetEvents(nullptr);
+    socket_->SetEvents(nullptr);
 }
 
 void WebServer::Listen(std::int32_t port) {
     port_ = port;
-    Socket->Listen(port);
+    socket_->Listen(port);
 }
 
 std::int32_t WebServer::GetPortInUse() const {
-    return Socket->GetState(0) == Winsock::sckListening ? Socket->GetPort(0) : 0;
+    return socket_->GetState(0) == Winsock::sckListening ? socket_->GetPort(0) : 0;
 }
 
 void WebServer::Disconnect() {
-    Socket->Disconnect(0);
+    socket_->Disconnect(0);
 }
 
 void WebServer::Cancel() {
-    Socket->Cancel();
+    socket_->Cancel();
 }
 
 void WebServer::NewClient(CSocket_Server&, std::int32_t index) {
     const auto keep = shared_from_this();
     const auto client = WebServerClient::Create();
-    client->AcceptClient(Socket, index);
+    client->AcceptClient(socket_, index);
     Watch(client);
     ProzessScope scope("Event WebServer_NewClient");
     ProzessInfo([&] { return "myPort=" + std::to_string(port_); });

@@ -69,7 +69,7 @@ class WebServer : public std::enable_shared_from_this<WebServer>, private CSocke
 
     ObjectTrace trace_{"WebServer"};
     WebServerEvents* events_ = nullptr;
-    std::shared_ptr<CSocket_Server> Socket;
+    std::shared_ptr<CSocket_Server> socket_;
     std::int32_t port_ = 0;
     // The connections handed out that may still be open, and the timer that looks at
     // them (0 while there are none).

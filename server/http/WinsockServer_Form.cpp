@@ -68,41 +68,41 @@ std::shared_ptr<WinsockServer_Form> WinsockServer_Form::Create() {
 }
 
 void WinsockServer_Form::Load() {
-    Listener = std::make_shared<Element>(*this, 0);
-    Clients.push_back(std::make_shared<Element>(*this, 0));
+    listener_ = std::make_shared<Element>(*this, 0);
+    clients_.push_back(std::make_shared<Element>(*this, 0));
 }
 
 WinsockServer_Form::~WinsockServer_Form() {
     owner_ = nullptr;
-    for (auto& element : Clients) element->Unload();
-    Listener->Unload();
+    for (auto& element : clients_) element->Unload();
+    listener_->Unload();
 }
 
 void WinsockServer_Form::Listen(std::int32_t port) {
     WriteLog([&] { return "listen to port " + std::to_string(port); });
-    Listener->control().SetLocalPort(port);
-    Listener->control().Listen();
+    listener_->control().SetLocalPort(port);
+    listener_->control().Listen();
 }
 
 void WinsockServer_Form::Disconnect(std::int32_t index) {
     if (index == 0) {
         // Stopping: close everything quietly, the connections first.
         while (UpperBound() > 0) {
-            Clients.back()->control().Close();
+            clients_.back()->control().Close();
             UnloadLastElement();
         }
-        Listener->control().Close();
+        listener_->control().Close();
         return;
     }
     if (index < 0 || index > UpperBound()) return;
-    Clients[static_cast<std::size_t>(index)]->control().Close();
+    clients_[static_cast<std::size_t>(index)]->control().Close();
     freeSlots_.insert(index);
     while (UpperBound() > 0 && GetState(UpperBound()) == 1) UnloadLastElement();
 }
 
 void WinsockServer_Form::Abort(std::int32_t index) {
     if (index < 1 || index > UpperBound()) return;
-    Clients[static_cast<std::size_t>(index)]->control().Abort();
+    clients_[static_cast<std::size_t>(index)]->control().Abort();
     Disconnect(index);
 }
 
@@ -164,7 +164,7 @@ void WinsockServer_Form::Cancel() {
 void WinsockServer_Form::Listener_ConnectionRequest(std::int32_t requestID) {
     const std::int32_t slot = TakeFreeSlot();
     try {
-        Clients[static_cast<std::size_t>(slot)]->control().Accept(requestID);
+        clients_[static_cast<std::size_t>(slot)]->control().Accept(requestID);
     } catch (const RuntimeError&) {
         // The connection could not be taken over (it is closed); the slot stays free.
         freeSlots_.insert(slot);
@@ -182,7 +182,7 @@ void WinsockServer_Form::Listener_Error(std::int16_t number, const std::string& 
 void WinsockServer_Form::Clients_DataArrival(std::int32_t index) {
     std::string data;
     data.swap(arrival_);
-    Clients[static_cast<std::size_t>(index)]->control().GetData(data);
+    clients_[static_cast<std::size_t>(index)]->control().GetData(data);
     if (owner_ != nullptr) owner_->DataArrival(index, data);
     data.clear();
     arrival_.swap(data);
@@ -199,7 +199,7 @@ void WinsockServer_Form::Clients_Close(std::int32_t index) {
 
 void WinsockServer_Form::Clients_Error(std::int32_t index, std::int16_t number,
                                        const std::string& description) {
-    Clients[static_cast<std::size_t>(index)]->control().Close();
+    clients_[static_cast<std::size_t>(index)]->control().Close();
     freeSlots_.insert(index);
     if (owner_ != nullptr) owner_->Error(index, number, description);
 }
@@ -213,21 +213,21 @@ std::int32_t WinsockServer_Form::TakeFreeSlot() {
 }
 
 void WinsockServer_Form::LoadElement() {
-    const auto index = static_cast<std::int32_t>(Clients.size());
-    Clients.push_back(std::make_shared<Element>(*this, index));
+    const auto index = static_cast<std::int32_t>(clients_.size());
+    clients_.push_back(std::make_shared<Element>(*this, index));
     freeSlots_.insert(index);
 }
 
 void WinsockServer_Form::UnloadLastElement() {
     freeSlots_.erase(UpperBound());
-    Clients.back()->Unload();
-    Clients.pop_back();
+    clients_.back()->Unload();
+    clients_.pop_back();
 }
 
 Winsock* WinsockServer_Form::Control(std::int32_t index) const {
-    if (index == 0) return &Listener->control();
+    if (index == 0) return &listener_->control();
     if (index < 0 || index > UpperBound()) return nullptr;
-    return &Clients[static_cast<std::size_t>(index)]->control();
+    return &clients_[static_cast<std::size_t>(index)]->control();
 }
 
 }  // namespace pelorin

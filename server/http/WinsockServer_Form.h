@@ -58,7 +58,7 @@ class WinsockServer_Form : public std::enable_shared_from_this<WinsockServer_For
     // Logs "Server_Cancel" and does Disconnect(0).
     void Cancel();
     // The array's upper bound: the number of connection slots loaded.
-    std::int32_t UpperBound() const { return static_cast<std::int32_t>(Clients.size()) - 1; }
+    std::int32_t UpperBound() const { return static_cast<std::int32_t>(clients_.size()) - 1; }
 
   private:
     class Element;
@@ -80,8 +80,8 @@ class WinsockServer_Form : public std::enable_shared_from_this<WinsockServer_For
     Winsock* Control(std::int32_t index) const;
 
     WinsockServer_FormEvents* owner_ = nullptr;
-    std::shared_ptr<Element> Listener;
-    std::vector<std::shared_ptr<Element>> Clients;  // Clients[0] loaded, never a connection
+    std::shared_ptr<Element> listener_;
+    std::vector<std::shared_ptr<Element>> clients_;  // clients_[0] loaded, never a connection
     // The loaded slots whose control is closed. Every state change of a connection
     // element passes through this form, so the set is the lowest-free-slot answer
     // without asking each element.
