@@ -2,12 +2,16 @@
 // notifications sits in the epoll set of the thread that owns its window, watched only
 // for the conditions that may post an event now: a condition whose event was posted and
 // not yet re-enabled is not watched, so a level-triggered set never fires without cause.
-// Registrations are one-shot: a socket that fired is switched off by the kernel itself,
-// and re-enabling it is one change of its registration rather than a removal and a new
-// entry; a socket stays in the set until it is closed. A change the system refuses is
-// reported to the socket's owner as a socket error (ReportRearmFailure). A registration
-// reports the socket's descriptor and serial: one that outlives its socket is known by the
-// serial (see CloseSocket).
+// Registrations of connections are one-shot: a socket that fired is switched off by the
+// kernel itself, and re-enabling it is one change of its registration rather than a
+// removal and a new entry; a socket stays in the set until it is closed. A listener's
+// registration stays enabled instead (level-triggered): its accept event is re-enabled by
+// every accept, and a registration that needed a change after each would cost a system
+// call per connection. While its posted accept event waits to be taken, the listener may
+// fire once more; it then leaves the set until the accept (see HandleSocketReadiness). A change the
+// system refuses is reported to the socket's owner as a socket error (ReportRearmFailure). A
+// registration reports the socket's descriptor and serial: one that outlives its socket is known by
+// the serial (see CloseSocket).
 #include "platform/Sockets.h"
 
 #include <arpa/inet.h>
@@ -62,6 +66,7 @@ struct SocketRecord {
     bool acceptEnabled = true;
     bool writeWanted = false;    // a send was refused as would-block
     bool closeDeferred = false;  // peer closed while unread data waits
+    bool acceptQuiet = false;    // fired again before the posted accept event was taken
     bool closePosted = false;
     // A change of the registration failed and the owner was told; until a new request,
     // the registration is left as it is.
@@ -126,7 +131,7 @@ std::uint32_t WantedEvents(const SocketRecord& r) {
             events |= EPOLLOUT;  // completion, whatever the mask says
             break;
         case Phase::Listening:
-            if ((r.mask & kFdAccept) && r.acceptEnabled) events |= EPOLLIN;
+            if ((r.mask & kFdAccept) && !r.acceptQuiet) events |= EPOLLIN;
             break;
         case Phase::Connected:
             if (!r.closePosted && !r.closeDeferred) {
@@ -186,7 +191,7 @@ void Rearm(SocketRecord& r) {
     }
     if (r.epollFd != -1 && r.armed == wanted) return;
     epoll_event ev{};
-    ev.events = wanted | EPOLLONESHOT;
+    ev.events = wanted | (r.phase == Phase::Listening ? 0u : std::uint32_t{EPOLLONESHOT});
     ev.data.u64 = TagOf(r);
     // The set of the window's thread; a request for another window left the old one.
     const bool inSet = r.epollFd != -1;
@@ -262,7 +267,8 @@ void HandleSocketReadiness(std::uint64_t tag, std::uint32_t events) {
     // A registration that outlived its socket: whatever has the number now, it is not
     // the socket this was meant for.
     if (r == nullptr || TagOf(*r) != tag) return;
-    r->armed = 0;  // one-shot: off until Rearm enables it again
+    // One-shot: off until Rearm enables it again. A listener stays enabled.
+    if (r->phase != Phase::Listening) r->armed = 0;
     switch (r->phase) {
         case Phase::Connecting:
             OnConnectDone(*r);
@@ -296,6 +302,10 @@ void SocketLibraryCleanup() {}
 
 SocketHandle OpenTcpSocket() {
     int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
+            } else if (events & EPOLLIN) {
+                // The event posted is not taken yet: the listener keeps quiet until the
+                // next accept rather than waking every wait.
+                r->acceptQuiet = true;
     if (fd == 0) {
         // Handle 0 means "no socket" to the components; keep descriptor 0 out of the way.
         const int moved = fcntl(fd, F_DUPFD_CLOEXEC, 1);
@@ -375,7 +385,8 @@ SocketHandle AcceptSocket(SocketHandle listener, Ipv4Endpoint* peer) {
     socklen_t len = sizeof sa;
     const int flags = SOCK_CLOEXEC | (l->mask != 0 ? SOCK_NONBLOCK : 0);
     const int fd = accept4(l->fd, reinterpret_cast<sockaddr*>(&sa), &len, flags);
-    // Accepting re-enables the accept event; more waiting connections post it again.
+    // Accepting re-enables the accept event; more waiting connections post it again. The
+    // listener's registration is still enabled, unless it had to keep quiet.
     l->acceptEnabled = true;
     Rearm(*l);
     if (fd < 0) {
@@ -422,6 +433,7 @@ int ConnectSocket(SocketHandle socket, const Ipv4Endpoint& remote) {
         // A blocking socket: the call itself is the whole story.
         if (result != 0) return FailFromErrno();
         r->phase = Phase::Connected;
+    l->acceptQuiet = false;
         return 0;
     }
     // Non-blocking: Winsock always answers would-block and reports the outcome as a
@@ -634,6 +646,7 @@ std::string DottedAddressText(std::uint32_t address) {
     std::string text;
     text.reserve(15);
     for (int i = 0; i < 4; ++i) {
+        r->acceptQuiet = false;
         if (i > 0) text += '.';
         const unsigned value = bytes[i];
         if (value >= 100) text += static_cast<char>('0' + value / 100);
