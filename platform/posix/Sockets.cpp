@@ -8,10 +8,10 @@
 // registration stays enabled instead (level-triggered): its accept event is re-enabled by
 // every accept, and a registration that needed a change after each would cost a system
 // call per connection. While its posted accept event waits to be taken, the listener may
-// fire once more; it then leaves the set until the accept (see HandleSocketReadiness). A change the
-// system refuses is reported to the socket's owner as a socket error (ReportRearmFailure). A
-// registration reports the socket's descriptor and serial: one that outlives its socket is known by
-// the serial (see CloseSocket).
+// fire once more; it then leaves the set until the accept (see HandleSocketReadiness).
+// A change the system refuses is reported to the socket's owner as a socket error
+// (ReportRearmFailure). A registration reports the socket's descriptor and serial: one
+// that outlives its socket is known by the serial (see CloseSocket).
 #include "platform/Sockets.h"
 
 #include <arpa/inet.h>
@@ -64,9 +64,9 @@ struct SocketRecord {
     // Winsock's enabling state: an event is posted only while enabled.
     bool readEnabled = true;
     bool acceptEnabled = true;
+    bool acceptQuiet = false;    // fired again before the posted accept event was taken
     bool writeWanted = false;    // a send was refused as would-block
     bool closeDeferred = false;  // peer closed while unread data waits
-    bool acceptQuiet = false;    // fired again before the posted accept event was taken
     bool closePosted = false;
     // A change of the registration failed and the owner was told; until a new request,
     // the registration is left as it is.
@@ -277,6 +277,10 @@ void HandleSocketReadiness(std::uint64_t tag, std::uint32_t events) {
             if ((events & EPOLLIN) && r->acceptEnabled) {
                 r->acceptEnabled = false;
                 Notify(*r, kFdAccept, 0);
+            } else if (events & EPOLLIN) {
+                // The event posted is not taken yet: the listener keeps quiet until the
+                // next accept rather than waking every wait.
+                r->acceptQuiet = true;
             }
             break;
         case Phase::Connected:
@@ -302,10 +306,6 @@ void SocketLibraryCleanup() {}
 
 SocketHandle OpenTcpSocket() {
     int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
-            } else if (events & EPOLLIN) {
-                // The event posted is not taken yet: the listener keeps quiet until the
-                // next accept rather than waking every wait.
-                r->acceptQuiet = true;
     if (fd == 0) {
         // Handle 0 means "no socket" to the components; keep descriptor 0 out of the way.
         const int moved = fcntl(fd, F_DUPFD_CLOEXEC, 1);
@@ -388,6 +388,7 @@ SocketHandle AcceptSocket(SocketHandle listener, Ipv4Endpoint* peer) {
     // Accepting re-enables the accept event; more waiting connections post it again. The
     // listener's registration is still enabled, unless it had to keep quiet.
     l->acceptEnabled = true;
+    l->acceptQuiet = false;
     Rearm(*l);
     if (fd < 0) {
         SetLastSocketError(WinsockErrorFromErrno(errno));
@@ -433,7 +434,6 @@ int ConnectSocket(SocketHandle socket, const Ipv4Endpoint& remote) {
         // A blocking socket: the call itself is the whole story.
         if (result != 0) return FailFromErrno();
         r->phase = Phase::Connected;
-    l->acceptQuiet = false;
         return 0;
     }
     // Non-blocking: Winsock always answers would-block and reports the outcome as a
@@ -600,6 +600,7 @@ int RequestNotifications(SocketHandle socket, WindowHandle window, MessageId mes
         // Every condition is looked at afresh; those that already hold post at once.
         r->readEnabled = true;
         r->acceptEnabled = true;
+        r->acceptQuiet = false;
         r->closePosted = false;
         r->closeDeferred = false;
         r->writeWanted = false;
@@ -646,7 +647,6 @@ std::string DottedAddressText(std::uint32_t address) {
     std::string text;
     text.reserve(15);
     for (int i = 0; i < 4; ++i) {
-        r->acceptQuiet = false;
         if (i > 0) text += '.';
         const unsigned value = bytes[i];
         if (value >= 100) text += static_cast<char>('0' + value / 100);
