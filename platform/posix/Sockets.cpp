@@ -71,7 +71,9 @@ struct SocketRecord {
     // A change of the registration failed and the owner was told; until a new request,
     // the registration is left as it is.
     bool rearmFailed = false;
-    bool corked = false;  // partly filled packets wait for a push (SendFromFile)
+    // A send asked the system to hold back its last partly filled packet, and nothing
+    // sent since has let it go: PushSentBytes has something to push.
+    bool heldBack = false;
 };
 
 std::mutex gMutex;
@@ -475,6 +477,7 @@ int SendPieces(SocketHandle socket, const std::string_view* pieces, int count, b
     message.msg_iov = vectors;
     message.msg_iovlen = static_cast<std::size_t>(used);
     const ssize_t sent = sendmsg(r->fd, &message, MSG_NOSIGNAL | (more ? MSG_MORE : 0));
+    if (sent > 0) r->heldBack = more;
     if (sent >= 0) return static_cast<int>(sent);
     if (errno == EAGAIN) {
         r->writeWanted = true;
@@ -508,22 +511,19 @@ void TakeBackBrokenPipeSignal() {
 
 }  // namespace
 
-// sendfile has no flag to hold back its last partly filled packet, as SendPieces' "more"
-// does: the socket is corked instead, once, with the same effect for everything sent on
-// it from then on. PushSentBytes (or the close) sends what is held, as before; a short
-// answer then leaves with its head and its end in one packet.
+// sendfile holds back a partly filled packet of its own while more of the call's bytes
+// follow, and lets the last one go with them: a head sent before with "more" leaves with
+// the file's bytes, a short answer in one packet. A call the socket took only part of
+// leaves its tail to the next call, which sends it.
 int SendFromFile(SocketHandle socket, const ReadableFile& file, std::uint64_t offset, int length) {
     BlockBrokenPipeSignal();
     std::lock_guard lock(gMutex);
     SocketRecord* r = Find(socket);
     if (r == nullptr) return Fail(kWsaENotSock);
-    if (!r->corked) {
-        int on = 1;
-        r->corked = setsockopt(r->fd, IPPROTO_TCP, TCP_CORK, &on, sizeof on) == 0;
-    }
     auto at = static_cast<off_t>(offset);
     const ssize_t sent = sendfile(r->fd, static_cast<int>(file.Handle()), &at,
                                   static_cast<std::size_t>(std::max(length, 0)));
+    if (sent > 0) r->heldBack = sent < length;
     if (sent >= 0) return static_cast<int>(sent);
     if (errno == EAGAIN) {
         r->writeWanted = true;
@@ -536,11 +536,13 @@ int SendFromFile(SocketHandle socket, const ReadableFile& file, std::uint64_t of
 }
 
 // Switching Nagle's wait off sends whatever a "more" send held back, and lets every later
-// partly filled packet go at once.
+// partly filled packet go at once. Where nothing is held back, there is nothing to do.
 int PushSentBytes(SocketHandle socket) {
     std::lock_guard lock(gMutex);
     SocketRecord* r = Find(socket);
     if (r == nullptr) return Fail(kWsaENotSock);
+    if (!r->heldBack) return 0;
+    r->heldBack = false;
     int on = 1;
     if (setsockopt(r->fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on) != 0) return FailFromErrno();
     return 0;
