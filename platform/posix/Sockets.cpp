@@ -37,6 +37,7 @@
 
 #include "platform/MessageQueue.h"
 #include "platform/posix/EpollControl.h"
+#include "platform/posix/ReceivedBytes.h"
 #include "platform/posix/SocketErrors.h"
 #include "platform/posix/ThreadQueue.h"
 #include "platform/posix/WindowRegistry.h"
@@ -74,6 +75,7 @@ struct SocketRecord {
     // A send asked the system to hold back its last partly filled packet, and nothing
     // sent since has let it go: PushSentBytes has something to push.
     bool heldBack = false;
+    std::uint64_t received = 0;  // bytes taken by ReceiveBytes, for CloseMayLoseData
 };
 
 std::mutex gMutex;
@@ -292,6 +294,13 @@ void HandleSocketReadiness(std::uint64_t tag, std::uint32_t events) {
             break;
     }
     Rearm(*r);
+}
+
+std::optional<std::uint64_t> BytesReceivedFrom(int fd) {
+    std::lock_guard lock(gMutex);
+    const SocketRecord* r = Find(fd);
+    if (r == nullptr) return std::nullopt;
+    return r->received;
 }
 
 void SetEpollControlForTests(EpollControl control) {
@@ -560,6 +569,7 @@ int ReceiveBytes(SocketHandle socket, char* buffer, int length) {
     if (r == nullptr) return Fail(kWsaENotSock);
     const ssize_t got = recv(r->fd, buffer, static_cast<std::size_t>(length), 0);
     const int savedErrno = errno;
+    if (got > 0) r->received += static_cast<std::uint64_t>(got);
     // A receive re-enables the read event; data left behind posts it again at once. Only
     // a receive that filled the buffer can have left any: a shorter one took all there
     // was, and data arriving later is reported by the re-enabled registration.
