@@ -34,6 +34,7 @@
 #include <cstring>
 #include <mutex>
 #include <unordered_map>
+#include <vector>
 
 #include "platform/MessageQueue.h"
 #include "platform/posix/EpollControl.h"
@@ -72,6 +73,7 @@ struct SocketRecord {
     // A change of the registration failed and the owner was told; until a new request,
     // the registration is left as it is.
     bool rearmFailed = false;
+    bool rearmDeferred = false;  // waits in gDeferred for the thread's next wait
     // A send asked the system to hold back its last partly filled packet, and nothing
     // sent since has let it go: PushSentBytes has something to push.
     bool heldBack = false;
@@ -81,6 +83,11 @@ struct SocketRecord {
 std::mutex gMutex;
 std::unordered_map<int, SocketRecord> gSockets;
 std::uint32_t gLastSerial = 0;
+// Registrations whose change waits for the next wait of their thread (RearmBeforeWait), by
+// tag: a connection closed before that needs no change at all.
+std::vector<std::uint64_t> gDeferred;
+// The epoll set this thread waits on, known from its waits.
+thread_local int tWaitSet = -1;
 // A descriptor held for nothing but to be given up when the process has no other: a
 // listener can then still take a waiting connection, to close it (RefuseWaitingConnection).
 int gReserve = -1;
@@ -187,6 +194,7 @@ void ReportRearmFailure(SocketRecord& r, int error) {
 // event mask, and would wake the loop for nothing. One that fired is off already; one
 // still enabled leaves the set (rare: a request withdrawn).
 void Rearm(SocketRecord& r) {
+    r.rearmDeferred = false;
     if (r.rearmFailed) return;
     const std::uint32_t wanted = WantedEvents(r);
     if (wanted == 0) {
@@ -211,6 +219,19 @@ void Rearm(SocketRecord& r) {
     }
     r.epollFd = epollFd;
     r.armed = wanted;
+}
+
+// Rearm, left for the thread's next wait where that is the thread of the socket's set: no
+// event can be missed before the wait looks, and a request answered and closed meanwhile
+// (the usual end of a connection whose request was just received) needs no change.
+void RearmBeforeWait(SocketRecord& r) {
+    if (r.rearmDeferred) return;
+    if (r.epollFd == -1 || r.epollFd != tWaitSet || r.rearmFailed || WantedEvents(r) == r.armed) {
+        Rearm(r);
+        return;
+    }
+    r.rearmDeferred = true;
+    gDeferred.push_back(TagOf(r));
 }
 
 void OnConnectDone(SocketRecord& r) {
@@ -294,6 +315,19 @@ void HandleSocketReadiness(std::uint64_t tag, std::uint32_t events) {
             break;
     }
     Rearm(*r);
+}
+
+void ApplyDeferredRearms(int epollFd) {
+    tWaitSet = epollFd;
+    std::lock_guard lock(gMutex);
+    if (gDeferred.empty()) return;
+    std::erase_if(gDeferred, [epollFd](std::uint64_t tag) {
+        SocketRecord* r = Find(static_cast<int>(tag & 0xFFFFFFFF));
+        if (r == nullptr || TagOf(*r) != tag || !r->rearmDeferred) return true;  // done or gone
+        if (r->epollFd != epollFd) return false;                                 // another thread's
+        Rearm(*r);
+        return true;
+    });
 }
 
 std::optional<std::uint64_t> BytesReceivedFrom(int fd) {
@@ -580,7 +614,7 @@ int ReceiveBytes(SocketHandle socket, char* buffer, int length) {
         r->readEnabled = false;
         Notify(*r, kFdRead, 0);
     }
-    Rearm(*r);
+    RearmBeforeWait(*r);
     if (got < 0) return Fail(WinsockErrorFromErrno(savedErrno));
     return static_cast<int>(got);
 }

@@ -191,6 +191,7 @@ bool ThreadQueue::TakeDueTimer(Msg& out, bool remove) {
 
 void ThreadQueue::PollSources(int timeoutMs) {
     epoll_event events[64];
+    ApplyDeferredRearms(epollFd_);
     const int n = epoll_wait(epollFd_, events, 64, timeoutMs);
     postedSincePoll_ = 0;
     for (int i = 0; i < n; ++i) {
