@@ -549,7 +549,10 @@ bool LeavesFolder(std::string_view folder, std::string_view path) {
         inside && native.size() > own.size() ? native.substr(own.size() + 1) : "";
     // The usual answer first, from the folder as named: opening it leads where its real
     // path does, and the real path (a call per component of it) is needed only for the walk.
-    if (inside && (relative.empty() || OpensBeneath(own, relative))) return false;
+    // The name as given was asked already.
+    if (inside && (relative.empty() || (native != given && OpensBeneath(own, relative)))) {
+        return false;
+    }
     const std::string root = RealPath(own);
     if (root.empty()) return false;  // no folder: nothing below it can be reached
     if (!inside) return true;
