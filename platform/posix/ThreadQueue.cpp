@@ -211,10 +211,14 @@ bool ThreadQueue::Get(Msg& out, bool block, bool remove) {
             if (remove) ++postedSincePoll_;
             return true;
         }
-        PollSources(0);
-        if (TakeReady(out, remove)) {
-            if (remove) ++postedSincePoll_;
-            return true;
+        // Sockets come before a due timer, as input does on Windows. With no timer due, the
+        // wait below looks at them anyway: a look of its own would only cost a call.
+        if (!block || MillisecondsToNextTimer() == 0) {
+            PollSources(0);
+            if (TakeReady(out, remove)) {
+                if (remove) ++postedSincePoll_;
+                return true;
+            }
         }
         // As on Windows, a quit request comes before timer messages.
         {
