@@ -18,6 +18,8 @@
 
 namespace pelorin {
 namespace {
+// The title of every socket's hidden notification window.
+constexpr char kNotifyWindowTitle[] = "tst";
 
 constexpr std::size_t kFilePiece = 5000;
 // A send of pending messages between file pieces handles at most this many, so that a
@@ -495,7 +497,7 @@ void CSocket::CreateNotifyWindow() {
     if (SocketModule::AddLibraryUser() && platform::SocketLibraryStartup() != 0) {
         platform::ShowMessageBox("Winsock is not installed or Setup properly.", "Winsock Error");
     }
-    WindowHandle = platform::CreateHiddenWindow("tst");
+    WindowHandle = platform::CreateHiddenWindow(kNotifyWindowTitle);
     if (WindowHandle == 0) {
         if (SocketModule::RemoveLibraryUser()) platform::SocketLibraryCleanup();
         return;

@@ -53,12 +53,14 @@ LResult CallSystemProc(WindowHandle window, MessageId message, WParam wParam, LP
 
 }  // namespace
 
-// A STATIC window is the cheapest window class that needs no registration; it stays
-// hidden because WS_VISIBLE is not given and it is never shown.
+// The system's "static" class: the cheapest window class that needs no registration. The
+// window stays hidden because WS_VISIBLE is not given and it is never shown.
+constexpr char kHiddenWindowClass[] = "STATIC";
+
 WindowHandle CreateHiddenWindow(std::string_view title) {
     const std::string caption(title);
-    HWND hwnd = CreateWindowExA(0, "STATIC", caption.c_str(), WS_OVERLAPPEDWINDOW, 5, 1, 200, 100,
-                                nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    HWND hwnd = CreateWindowExA(0, kHiddenWindowClass, caption.c_str(), WS_OVERLAPPEDWINDOW, 5, 1,
+                                200, 100, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
     return reinterpret_cast<WindowHandle>(hwnd);
 }
 
