@@ -5,12 +5,14 @@
 # README.md) gives the median of each figure. Then the client library's call latency.
 #
 #   bench/compare.sh [--build DIR] [--seconds S] [--clients N] [--repeat N] [--get-only]
-#                    [--costs-only]
+#                    [--costs-only] [--before DIR]
 #
 # Then, for the store and nginx, the system calls and allocations per request: a fixed
 # number of requests one after another (bench/requests.py) while strace counts the
 # server's calls and a preloaded counter (bench/AllocationCounter.cpp) its allocations.
 # --get-only runs only the GET rows of the small files; --costs-only only the counts.
+# --before DIR adds the store server of another build (row "before") to the GET rows and
+# the counts, serving the same data folder, its rows taking turns with the others.
 #
 # The servers serve copies of the same files from a fresh folder under /tmp; nginx runs
 # from a temporary configuration (one worker process, access log off) and is installed
@@ -24,6 +26,7 @@ clients=32
 repeat=3
 get_only=0
 costs_only=0
+before=""
 while [ $# -gt 0 ]; do
     case "$1" in
         --build) build=$2; shift 2 ;;
@@ -32,8 +35,9 @@ while [ $# -gt 0 ]; do
         --repeat) repeat=$2; shift 2 ;;
         --get-only) get_only=1; shift ;;
         --costs-only) costs_only=1; shift ;;
+        --before) before=$(cd "$2" && pwd); shift 2 ;;
         *) echo "usage: $0 [--build DIR] [--seconds S] [--clients N] [--repeat N]" \
-            "[--get-only] [--costs-only]" >&2; exit 2 ;;
+            "[--get-only] [--costs-only] [--before DIR]" >&2; exit 2 ;;
     esac
 done
 build=$(cd "$build" && pwd)
@@ -100,6 +104,18 @@ PELORIN_ALLOCATION_COUNT="$work/pelorin.allocations" LD_PRELOAD="$counter" \
 pelorin_pid=$!
 pids+=("$pelorin_pid")
 
+if [ -n "$before" ]; then
+    # The same data folder, through /FOLDER=; it writes nothing there on GET.
+    mkdir -p "$work/before"
+    cp "$before/server/pelorin" "$work/before/pelorin"
+    before_port=$(free_port)
+    PELORIN_ALLOCATION_COUNT="$work/before.allocations" LD_PRELOAD="$counter" \
+        taskset -c $server_core "$work/before/pelorin" "/PORT$before_port" "/FOLDER=$work" \
+        /START </dev/null >/dev/null 2>&1 &
+    before_pid=$!
+    pids+=("$before_pid")
+fi
+
 nginx_port=$(free_port)
 mkdir -p "$work/nginx"
 cat >"$work/nginx/nginx.conf" <<EOF
@@ -140,6 +156,7 @@ pids+=("$bare_pid")
 wait_for_port "$pelorin_port"
 wait_for_port "$nginx_port"
 wait_for_port "$bare_port"
+[ -z "$before" ] || wait_for_port "$before_port"
 # The nginx worker does the work; its master only waits.
 nginx_worker=$(pgrep -P "$nginx_pid" | head -1)
 [ -n "$nginx_worker" ] || { echo "no nginx worker" >&2; exit 1; }
@@ -175,6 +192,8 @@ for round in $(seq 1 "$rounds"); do
     for size in 1k 64k 10m; do
         case $size in 1k) bytes=1024 ;; 64k) bytes=65536 ;; 10m) bytes=$((10 << 20)) ;; esac
         run "GET $size|pelorin" "$pelorin_port" "$pelorin_pid" -- --get "/f$size" --expect $bytes
+        [ -z "$before" ] ||
+            run "GET $size|before" "$before_port" "$before_pid" -- --get "/f$size" --expect $bytes
         run "GET $size|nginx" "$nginx_port" "$nginx_worker" -- --get "/f$size" --expect $bytes
         run "GET $size|bare" "$bare_port" "$bare_pid" -- --get "/f$size" --expect $bytes
     done
@@ -296,6 +315,7 @@ for size in 1k 64k 10m; do
     n=200
     [ $size = 10m ] && n=20
     costs "GET $size" pelorin "$pelorin_port" "$pelorin_pid" $n GET "/f$size" $n
+    [ -z "$before" ] || costs "GET $size" before "$before_port" "$before_pid" $n GET "/f$size" $n
     costs "GET $size" nginx "$nginx_port" "$nginx_worker" $n GET "/f$size" $n
 done
 costs "SET 1k" pelorin "$pelorin_port" "$pelorin_pid" 200 SET /setme 200 1024
@@ -304,7 +324,7 @@ costs "DEL" pelorin "$pelorin_port" "$pelorin_pid" 200 DEL "/made{n}" 200
 costs "DIR 1000 files" pelorin "$pelorin_port" "$pelorin_pid" 50 DIR /many/ 50
 
 # The client library's call latency against the same store server.
-if [ -x "$build/bench/client-latency" ]; then
+if [ "$costs_only" = 0 ] && [ -x "$build/bench/client-latency" ]; then
     echo
     echo "client library call latency (100 ms request delay):"
     taskset -c $client_core "$build/bench/client-latency" --port "$pelorin_port" --calls 10 || true
