@@ -7,6 +7,7 @@ namespace {
 struct Values {
     std::string lineBreak = "\r\n";
     std::string programFolder;
+    std::string dataFolder = "data";  // kept with the program folder: asked for per request
     bool unloading = false;
 };
 
@@ -31,10 +32,11 @@ void SetProgramFolderPath(std::string_view folder) {
     if (!programFolder.empty() && !programFolder.ends_with('\\') && !programFolder.ends_with('/')) {
         programFolder += '\\';
     }
+    State().dataFolder = programFolder + "data";
 }
 
-std::string DataFolder() {
-    return ProgramFolderPath() + "data";
+const std::string& DataFolder() {
+    return State().dataFolder;
 }
 
 void SetUnloading(bool unloading) {

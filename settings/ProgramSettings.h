@@ -17,7 +17,7 @@ const std::string& ProgramFolderPath();
 void SetProgramFolderPath(std::string_view folder);
 
 // The store's folder: "data" in the program's folder.
-std::string DataFolder();
+const std::string& DataFolder();
 
 // Set while the program unloads: the debug window then closes and takes no more lines,
 // and the server window's close no longer starts the unload again.

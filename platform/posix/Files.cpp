@@ -536,14 +536,26 @@ PathLook LookBelow(const std::string& root, const std::string& below) {
 bool LeavesFolder(std::string_view folder, std::string_view path) {
     std::string own = Slashed(folder);
     while (own.size() > 1 && own.ends_with('/')) own.pop_back();
+    // The name as given, which usually exists as it is, needs no look before the open.
+    const std::string given = NativePath(path);
+    if (given.size() > own.size() + 1 && given.starts_with(own) && given[own.size()] == '/' &&
+        OpensBeneath(own, given.substr(own.size() + 1))) {
+        return false;
+    }
+    const std::string native = Resolve(path);
+    const bool inside =
+        native.starts_with(own) && (native.size() == own.size() || native[own.size()] == '/');
+    const std::string relative =
+        inside && native.size() > own.size() ? native.substr(own.size() + 1) : "";
+    // The usual answer first, from the folder as named: opening it leads where its real
+    // path does, and the real path (a call per component of it) is needed only for the walk.
+    // The name as given was asked already.
+    if (inside && (relative.empty() || (native != given && OpensBeneath(own, relative)))) {
+        return false;
+    }
     const std::string root = RealPath(own);
     if (root.empty()) return false;  // no folder: nothing below it can be reached
-    const std::string native = Resolve(path);
-    if (!native.starts_with(own) || (native.size() > own.size() && native[own.size()] != '/')) {
-        return true;
-    }
-    const std::string relative = native.size() > own.size() ? native.substr(own.size() + 1) : "";
-    if (relative.empty() || OpensBeneath(root, relative)) return false;
+    if (!inside) return true;
     const auto look = [&root](const std::string& below) { return LookBelow(root, below); };
     return !WalkBeneath(root, relative, look).has_value();
 }

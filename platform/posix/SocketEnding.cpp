@@ -8,7 +8,9 @@
 #include <cerrno>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 
+#include "platform/posix/ReceivedBytes.h"
 #include "platform/posix/SocketErrors.h"
 
 namespace pelorin::platform {
@@ -48,14 +50,32 @@ int EndOnClose(SocketHandle socket) {
 // with the end of the data in the same packet, when the peer's window and the congestion
 // window let one more packet go: that is the usual end of a short answer, and it needs
 // no lingering.
+namespace {
+
+// The connection states of tcp_info after the peer's end of the data came (the kernel's
+// numbers, which <linux/tcp.h> does not name).
+constexpr std::uint8_t kCloseWait = 8;
+constexpr std::uint8_t kLastAck = 9;
+
+}  // namespace
+
 bool CloseMayLoseData(SocketHandle socket) {
     const int fd = static_cast<int>(socket);
-    int unread = 0;
-    if (ioctl(fd, FIONREAD, &unread) != 0 || unread > 0) return true;
     tcp_info info{};
     socklen_t length = sizeof info;
-    constexpr socklen_t kNeeded = offsetof(tcp_info, tcpi_snd_wnd) + sizeof info.tcpi_snd_wnd;
+    constexpr socklen_t kNeeded =
+        offsetof(tcp_info, tcpi_bytes_received) + sizeof info.tcpi_bytes_received;
     if (getsockopt(fd, IPPROTO_TCP, TCP_INFO, &info, &length) != 0 || length < kNeeded) return true;
+    // Unread bytes: what arrived in order, less what was received. The system counts the
+    // peer's end of the data as one byte more. Where the count is not known, it asks.
+    const std::optional<std::uint64_t> taken = posix::BytesReceivedFrom(fd);
+    if (taken) {
+        const bool peerEnded = info.tcpi_state == kCloseWait || info.tcpi_state == kLastAck;
+        if (info.tcpi_bytes_received > *taken + (peerEnded ? 1 : 0)) return true;
+    } else {
+        int unread = 0;
+        if (ioctl(fd, FIONREAD, &unread) != 0 || unread > 0) return true;
+    }
     const std::uint64_t unsent = info.tcpi_notsent_bytes;
     if (unsent == 0) return false;
     // Sent and not acknowledged yet; counting resent bytes twice only errs on the safe side.

@@ -2,12 +2,16 @@
 // notifications sits in the epoll set of the thread that owns its window, watched only
 // for the conditions that may post an event now: a condition whose event was posted and
 // not yet re-enabled is not watched, so a level-triggered set never fires without cause.
-// Registrations are one-shot: a socket that fired is switched off by the kernel itself,
-// and re-enabling it is one change of its registration rather than a removal and a new
-// entry; a socket stays in the set until it is closed. A change the system refuses is
-// reported to the socket's owner as a socket error (ReportRearmFailure). A registration
-// reports the socket's descriptor and serial: one that outlives its socket is known by the
-// serial (see CloseSocket).
+// Registrations of connections are one-shot: a socket that fired is switched off by the
+// kernel itself, and re-enabling it is one change of its registration rather than a
+// removal and a new entry; a socket stays in the set until it is closed. A listener's
+// registration stays enabled instead (level-triggered): its accept event is re-enabled by
+// every accept, and a registration that needed a change after each would cost a system
+// call per connection. While its posted accept event waits to be taken, the listener may
+// fire once more; it then leaves the set until the accept (see HandleSocketReadiness).
+// A change the system refuses is reported to the socket's owner as a socket error
+// (ReportRearmFailure). A registration reports the socket's descriptor and serial: one
+// that outlives its socket is known by the serial (see CloseSocket).
 #include "platform/Sockets.h"
 
 #include <arpa/inet.h>
@@ -30,9 +34,11 @@
 #include <cstring>
 #include <mutex>
 #include <unordered_map>
+#include <vector>
 
 #include "platform/MessageQueue.h"
 #include "platform/posix/EpollControl.h"
+#include "platform/posix/ReceivedBytes.h"
 #include "platform/posix/SocketErrors.h"
 #include "platform/posix/ThreadQueue.h"
 #include "platform/posix/WindowRegistry.h"
@@ -60,18 +66,28 @@ struct SocketRecord {
     // Winsock's enabling state: an event is posted only while enabled.
     bool readEnabled = true;
     bool acceptEnabled = true;
+    bool acceptQuiet = false;    // fired again before the posted accept event was taken
     bool writeWanted = false;    // a send was refused as would-block
     bool closeDeferred = false;  // peer closed while unread data waits
     bool closePosted = false;
     // A change of the registration failed and the owner was told; until a new request,
     // the registration is left as it is.
     bool rearmFailed = false;
-    bool corked = false;  // partly filled packets wait for a push (SendFromFile)
+    bool rearmDeferred = false;  // waits in gDeferred for the thread's next wait
+    // A send asked the system to hold back its last partly filled packet, and nothing
+    // sent since has let it go: PushSentBytes has something to push.
+    bool heldBack = false;
+    std::uint64_t received = 0;  // bytes taken by ReceiveBytes, for CloseMayLoseData
 };
 
 std::mutex gMutex;
 std::unordered_map<int, SocketRecord> gSockets;
 std::uint32_t gLastSerial = 0;
+// Registrations whose change waits for the next wait of their thread (RearmBeforeWait), by
+// tag: a connection closed before that needs no change at all.
+std::vector<std::uint64_t> gDeferred;
+// The epoll set this thread waits on, known from its waits.
+thread_local int tWaitSet = -1;
 // A descriptor held for nothing but to be given up when the process has no other: a
 // listener can then still take a waiting connection, to close it (RefuseWaitingConnection).
 int gReserve = -1;
@@ -126,7 +142,7 @@ std::uint32_t WantedEvents(const SocketRecord& r) {
             events |= EPOLLOUT;  // completion, whatever the mask says
             break;
         case Phase::Listening:
-            if ((r.mask & kFdAccept) && r.acceptEnabled) events |= EPOLLIN;
+            if ((r.mask & kFdAccept) && !r.acceptQuiet) events |= EPOLLIN;
             break;
         case Phase::Connected:
             if (!r.closePosted && !r.closeDeferred) {
@@ -178,6 +194,7 @@ void ReportRearmFailure(SocketRecord& r, int error) {
 // event mask, and would wake the loop for nothing. One that fired is off already; one
 // still enabled leaves the set (rare: a request withdrawn).
 void Rearm(SocketRecord& r) {
+    r.rearmDeferred = false;
     if (r.rearmFailed) return;
     const std::uint32_t wanted = WantedEvents(r);
     if (wanted == 0) {
@@ -186,7 +203,7 @@ void Rearm(SocketRecord& r) {
     }
     if (r.epollFd != -1 && r.armed == wanted) return;
     epoll_event ev{};
-    ev.events = wanted | EPOLLONESHOT;
+    ev.events = wanted | (r.phase == Phase::Listening ? 0u : std::uint32_t{EPOLLONESHOT});
     ev.data.u64 = TagOf(r);
     // The set of the window's thread; a request for another window left the old one.
     const bool inSet = r.epollFd != -1;
@@ -202,6 +219,19 @@ void Rearm(SocketRecord& r) {
     }
     r.epollFd = epollFd;
     r.armed = wanted;
+}
+
+// Rearm, left for the thread's next wait where that is the thread of the socket's set: no
+// event can be missed before the wait looks, and a request answered and closed meanwhile
+// (the usual end of a connection whose request was just received) needs no change.
+void RearmBeforeWait(SocketRecord& r) {
+    if (r.rearmDeferred) return;
+    if (r.epollFd == -1 || r.epollFd != tWaitSet || r.rearmFailed || WantedEvents(r) == r.armed) {
+        Rearm(r);
+        return;
+    }
+    r.rearmDeferred = true;
+    gDeferred.push_back(TagOf(r));
 }
 
 void OnConnectDone(SocketRecord& r) {
@@ -262,7 +292,8 @@ void HandleSocketReadiness(std::uint64_t tag, std::uint32_t events) {
     // A registration that outlived its socket: whatever has the number now, it is not
     // the socket this was meant for.
     if (r == nullptr || TagOf(*r) != tag) return;
-    r->armed = 0;  // one-shot: off until Rearm enables it again
+    // One-shot: off until Rearm enables it again. A listener stays enabled.
+    if (r->phase != Phase::Listening) r->armed = 0;
     switch (r->phase) {
         case Phase::Connecting:
             OnConnectDone(*r);
@@ -271,6 +302,10 @@ void HandleSocketReadiness(std::uint64_t tag, std::uint32_t events) {
             if ((events & EPOLLIN) && r->acceptEnabled) {
                 r->acceptEnabled = false;
                 Notify(*r, kFdAccept, 0);
+            } else if (events & EPOLLIN) {
+                // The event posted is not taken yet: the listener keeps quiet until the
+                // next accept rather than waking every wait.
+                r->acceptQuiet = true;
             }
             break;
         case Phase::Connected:
@@ -280,6 +315,26 @@ void HandleSocketReadiness(std::uint64_t tag, std::uint32_t events) {
             break;
     }
     Rearm(*r);
+}
+
+void ApplyDeferredRearms(int epollFd) {
+    tWaitSet = epollFd;
+    std::lock_guard lock(gMutex);
+    if (gDeferred.empty()) return;
+    std::erase_if(gDeferred, [epollFd](std::uint64_t tag) {
+        SocketRecord* r = Find(static_cast<int>(tag & 0xFFFFFFFF));
+        if (r == nullptr || TagOf(*r) != tag || !r->rearmDeferred) return true;  // done or gone
+        if (r->epollFd != epollFd) return false;                                 // another thread's
+        Rearm(*r);
+        return true;
+    });
+}
+
+std::optional<std::uint64_t> BytesReceivedFrom(int fd) {
+    std::lock_guard lock(gMutex);
+    const SocketRecord* r = Find(fd);
+    if (r == nullptr) return std::nullopt;
+    return r->received;
 }
 
 void SetEpollControlForTests(EpollControl control) {
@@ -375,8 +430,10 @@ SocketHandle AcceptSocket(SocketHandle listener, Ipv4Endpoint* peer) {
     socklen_t len = sizeof sa;
     const int flags = SOCK_CLOEXEC | (l->mask != 0 ? SOCK_NONBLOCK : 0);
     const int fd = accept4(l->fd, reinterpret_cast<sockaddr*>(&sa), &len, flags);
-    // Accepting re-enables the accept event; more waiting connections post it again.
+    // Accepting re-enables the accept event; more waiting connections post it again. The
+    // listener's registration is still enabled, unless it had to keep quiet.
     l->acceptEnabled = true;
+    l->acceptQuiet = false;
     Rearm(*l);
     if (fd < 0) {
         SetLastSocketError(WinsockErrorFromErrno(errno));
@@ -463,6 +520,7 @@ int SendPieces(SocketHandle socket, const std::string_view* pieces, int count, b
     message.msg_iov = vectors;
     message.msg_iovlen = static_cast<std::size_t>(used);
     const ssize_t sent = sendmsg(r->fd, &message, MSG_NOSIGNAL | (more ? MSG_MORE : 0));
+    if (sent > 0) r->heldBack = more;
     if (sent >= 0) return static_cast<int>(sent);
     if (errno == EAGAIN) {
         r->writeWanted = true;
@@ -496,22 +554,19 @@ void TakeBackBrokenPipeSignal() {
 
 }  // namespace
 
-// sendfile has no flag to hold back its last partly filled packet, as SendPieces' "more"
-// does: the socket is corked instead, once, with the same effect for everything sent on
-// it from then on. PushSentBytes (or the close) sends what is held, as before; a short
-// answer then leaves with its head and its end in one packet.
+// sendfile holds back a partly filled packet of its own while more of the call's bytes
+// follow, and lets the last one go with them: a head sent before with "more" leaves with
+// the file's bytes, a short answer in one packet. A call the socket took only part of
+// leaves its tail to the next call, which sends it.
 int SendFromFile(SocketHandle socket, const ReadableFile& file, std::uint64_t offset, int length) {
     BlockBrokenPipeSignal();
     std::lock_guard lock(gMutex);
     SocketRecord* r = Find(socket);
     if (r == nullptr) return Fail(kWsaENotSock);
-    if (!r->corked) {
-        int on = 1;
-        r->corked = setsockopt(r->fd, IPPROTO_TCP, TCP_CORK, &on, sizeof on) == 0;
-    }
     auto at = static_cast<off_t>(offset);
     const ssize_t sent = sendfile(r->fd, static_cast<int>(file.Handle()), &at,
                                   static_cast<std::size_t>(std::max(length, 0)));
+    if (sent > 0) r->heldBack = sent < length;
     if (sent >= 0) return static_cast<int>(sent);
     if (errno == EAGAIN) {
         r->writeWanted = true;
@@ -524,11 +579,13 @@ int SendFromFile(SocketHandle socket, const ReadableFile& file, std::uint64_t of
 }
 
 // Switching Nagle's wait off sends whatever a "more" send held back, and lets every later
-// partly filled packet go at once.
+// partly filled packet go at once. Where nothing is held back, there is nothing to do.
 int PushSentBytes(SocketHandle socket) {
     std::lock_guard lock(gMutex);
     SocketRecord* r = Find(socket);
     if (r == nullptr) return Fail(kWsaENotSock);
+    if (!r->heldBack) return 0;
+    r->heldBack = false;
     int on = 1;
     if (setsockopt(r->fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on) != 0) return FailFromErrno();
     return 0;
@@ -546,6 +603,7 @@ int ReceiveBytes(SocketHandle socket, char* buffer, int length) {
     if (r == nullptr) return Fail(kWsaENotSock);
     const ssize_t got = recv(r->fd, buffer, static_cast<std::size_t>(length), 0);
     const int savedErrno = errno;
+    if (got > 0) r->received += static_cast<std::uint64_t>(got);
     // A receive re-enables the read event; data left behind posts it again at once. Only
     // a receive that filled the buffer can have left any: a shorter one took all there
     // was, and data arriving later is reported by the re-enabled registration.
@@ -556,7 +614,7 @@ int ReceiveBytes(SocketHandle socket, char* buffer, int length) {
         r->readEnabled = false;
         Notify(*r, kFdRead, 0);
     }
-    Rearm(*r);
+    RearmBeforeWait(*r);
     if (got < 0) return Fail(WinsockErrorFromErrno(savedErrno));
     return static_cast<int>(got);
 }
@@ -588,6 +646,7 @@ int RequestNotifications(SocketHandle socket, WindowHandle window, MessageId mes
         // Every condition is looked at afresh; those that already hold post at once.
         r->readEnabled = true;
         r->acceptEnabled = true;
+        r->acceptQuiet = false;
         r->closePosted = false;
         r->closeDeferred = false;
         r->writeWanted = false;

@@ -191,6 +191,7 @@ bool ThreadQueue::TakeDueTimer(Msg& out, bool remove) {
 
 void ThreadQueue::PollSources(int timeoutMs) {
     epoll_event events[64];
+    ApplyDeferredRearms(epollFd_);
     const int n = epoll_wait(epollFd_, events, 64, timeoutMs);
     postedSincePoll_ = 0;
     for (int i = 0; i < n; ++i) {
@@ -210,10 +211,14 @@ bool ThreadQueue::Get(Msg& out, bool block, bool remove) {
             if (remove) ++postedSincePoll_;
             return true;
         }
-        PollSources(0);
-        if (TakeReady(out, remove)) {
-            if (remove) ++postedSincePoll_;
-            return true;
+        // Sockets come before a due timer, as input does on Windows. With no timer due, the
+        // wait below looks at them anyway: a look of its own would only cost a call.
+        if (!block || MillisecondsToNextTimer() == 0) {
+            PollSources(0);
+            if (TakeReady(out, remove)) {
+                if (remove) ++postedSincePoll_;
+                return true;
+            }
         }
         // As on Windows, a quit request comes before timer messages.
         {

@@ -88,5 +88,8 @@ class ThreadQueue {
 // Called by ThreadQueue for an epoll event of a socket (owner thread), with the event's
 // user data.
 void HandleSocketReadiness(std::uint64_t tag, std::uint32_t events);
+// Makes the socket registrations of the set whose changes were left for its thread's next
+// wait (platform/posix/Sockets.cpp); called before each wait on `epollFd`.
+void ApplyDeferredRearms(int epollFd);
 
 }  // namespace pelorin::platform::posix

@@ -208,7 +208,7 @@ void WebServerClient::SendComplete(CSocket_Server&, std::int32_t index) {
 void WebServerClient::FlushQueue() {
     constexpr std::size_t kJoinedPieceSize = 16 * 1024;
     sending_ = true;
-    std::deque<QueuedPiece> pieces;
+    std::vector<QueuedPiece> pieces;
     pieces.swap(sendQueue_);
     std::string joined;
     bool handedOver = false;
@@ -230,6 +230,9 @@ void WebServerClient::FlushQueue() {
     // Queued pieces that were all empty still need the socket's completion, or the send
     // would never end.
     if (!joined.empty() || !handedOver) socket_->SendData(index_, std::move(joined));
+    // The room stays for the next pieces.
+    pieces.clear();
+    if (sendQueue_.empty()) sendQueue_.swap(pieces);
 }
 
 void WebServerClient::Closed(CSocket_Server&, std::int32_t index) {

@@ -26,10 +26,10 @@
 #pragma once
 
 #include <cstdint>
-#include <deque>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "diagnostics/ObjectTrace.h"
 #include "net/WebClient_Header.h"
@@ -158,7 +158,9 @@ class WebServerClient : public std::enable_shared_from_this<WebServerClient>,
     std::shared_ptr<CSocket_Server> socket_;
     std::int32_t index_ = 0;
     std::string clientAddress_;
-    std::deque<QueuedPiece> sendQueue_;  // pieces waiting for the outstanding send
+    // Pieces waiting for the outstanding send. A vector: a deque allocates already when
+    // made, and again for each swap in FlushQueue.
+    std::vector<QueuedPiece> sendQueue_;
     bool sending_ = false;
     RequestParser parser_{*this};
     // The connection refused the request and closes itself once its answer is out.

@@ -506,7 +506,7 @@ void Winsock::DropWritten(std::uint64_t written) {
             return;
         }
         written -= left;
-        kept_.pop_front();
+        kept_.erase(kept_.begin());
         keptOffset_ = 0;
     }
 }

@@ -16,10 +16,10 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/Files.h"
 #include "platform/Types.h"
@@ -148,7 +148,9 @@ class Winsock : public std::enable_shared_from_this<Winsock> {
         std::string bytes;
         platform::ReadableFile file;
     };
-    std::deque<KeptPiece> kept_;
+    // Rarely more than an answer's head and body: a vector, which unlike a deque costs no
+    // allocation until the first piece, and its room serves the pieces after it.
+    std::vector<KeptPiece> kept_;
     std::uint64_t keptOffset_ = 0;  // bytes of kept_.front() already written
     bool waitingForSpace_ = false;  // the socket refused bytes; a write event will come
     bool completePosted_ = false;

@@ -124,12 +124,17 @@ void StoreCommand::Answer(int status, std::string_view reason, std::string_view 
 
 void StoreCommand::Get() {
     Begin("GET", false);
-    if (!PlainFileExists(path_)) return Answer(404, "Not Found", " Error: not found");
-    RefuseFolderAsFile();
     // Sent from the open file: a SET replacing it meanwhile does not change what this
-    // answer sends.
+    // answer sends. The open comes first, since a file that opens is the usual case and
+    // needs no look of its own; only a failed one asks what is there, so that a missing
+    // item or a folder is answered as before.
     platform::ReadableFile file;
-    Check(file.Open(path_));
+    const int opened = NamesFolder() ? errors::kPathFileAccessError : file.Open(path_);
+    if (opened != 0) {
+        if (!PlainFileExists(path_)) return Answer(404, "Not Found", " Error: not found");
+        RefuseFolderAsFile();
+        Check(opened);
+    }
     LogFileContents(file);
     out_.SendStatus(200, "OK");
     out_.SendBodyFile(std::move(file));
