@@ -28,18 +28,7 @@ constexpr std::uint64_t kFewDescriptors = 64;
 class IdlePeer {
   public:
     IdlePeer(std::uint16_t port, const char* from) {
-        socket_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        timeval limit{static_cast<time_t>(ScaledMs(10000) / 1000), 0};
-        setsockopt(socket_, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-        sockaddr_in local{};
-        local.sin_family = AF_INET;
-        local.sin_addr.s_addr = inet_addr(from);
-        sockaddr_in remote{};
-        remote.sin_family = AF_INET;
-        remote.sin_port = htons(port);
-        remote.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        connected_ = bind(socket_, reinterpret_cast<sockaddr*>(&local), sizeof local) == 0 &&
-                     connect(socket_, reinterpret_cast<sockaddr*>(&remote), sizeof remote) == 0;
+        socket_ = ConnectFrom(port, from, connected_);
     }
     ~IdlePeer() { close(socket_); }
     IdlePeer(const IdlePeer&) = delete;

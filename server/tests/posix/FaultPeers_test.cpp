@@ -15,8 +15,8 @@
 
 #include <gtest/gtest.h>
 
-#include "testing/TestLoop.h"
 #include "server/tests/posix/ServerProcess.h"
+#include "testing/TestLoop.h"
 
 namespace pelorin::testing {
 namespace {
@@ -27,19 +27,9 @@ constexpr std::size_t kBigSize = 10u << 20;
 class Peer {
   public:
     explicit Peer(std::uint16_t port, const char* from = "127.0.0.1") {
-        socket_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        socket_ = ConnectFrom(port, from, connected_);
         timeval limit{static_cast<time_t>(ScaledMs(10000) / 1000), 0};
-        setsockopt(socket_, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
         setsockopt(socket_, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
-        sockaddr_in local{};
-        local.sin_family = AF_INET;
-        local.sin_addr.s_addr = inet_addr(from);
-        sockaddr_in remote{};
-        remote.sin_family = AF_INET;
-        remote.sin_port = htons(port);
-        remote.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        connected_ = bind(socket_, reinterpret_cast<sockaddr*>(&local), sizeof local) == 0 &&
-                     connect(socket_, reinterpret_cast<sockaddr*>(&remote), sizeof remote) == 0;
     }
     ~Peer() { close(socket_); }
     Peer(const Peer&) = delete;

@@ -250,4 +250,20 @@ bool WriteFile(const std::string& path, std::string_view contents) {
     return static_cast<bool>(out);
 }
 
+int ConnectFrom(std::uint16_t port, const char* from, bool& connected) {
+    const int socket = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    timeval limit{static_cast<time_t>(ScaledMs(10000) / 1000), 0};
+    setsockopt(socket, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_addr.s_addr = inet_addr(from);
+    sockaddr_in remote{};
+    remote.sin_family = AF_INET;
+    remote.sin_port = htons(port);
+    remote.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    connected = bind(socket, reinterpret_cast<sockaddr*>(&local), sizeof local) == 0 &&
+                connect(socket, reinterpret_cast<sockaddr*>(&remote), sizeof remote) == 0;
+    return socket;
+}
+
 }  // namespace pelorin::testing

@@ -92,6 +92,10 @@ constexpr uid_t kUnprivilegedUser = 65534;
 // closed; "<no connection>", or what came with "<reset>" / "<time-out>" appended.
 std::string Exchange(std::uint16_t port, std::string_view request);
 
+// A loopback TCP socket bound to the local address `from` and connected to `port`, its
+// receives limited to a scaled 10 s. The socket is returned even when `connected` is false.
+int ConnectFrom(std::uint16_t port, const char* from, bool& connected);
+
 // The store's answer: HTTP/1.0, status and reason, its fixed headers, the body.
 std::string StoreAnswer(std::string_view statusAndReason, std::string_view body = {});
 
