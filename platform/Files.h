@@ -101,6 +101,10 @@ class ReadableFile {
 
     // Opens the file (closing one held before): 0 or an error number; a folder is 75.
     int Open(std::string_view path);
+    // Opens `path`, a path below `folder`, as Open does when it does not lead out of the
+    // folder (LeavesFolder): the usual case in one step. False leaves the question to
+    // LeavesFolder and Open, which tell why (a missing name, a link, a folder).
+    bool OpenBeneath(std::string_view folder, std::string_view path);
     void Close();
     bool IsOpen() const { return handle_ != kNoFile; }
     // The length when it was opened.

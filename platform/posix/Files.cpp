@@ -499,24 +499,46 @@ std::string RealPath(const std::string& native) {
     return path;
 }
 
-// The kernel's own answer where it has openat2: the path resolves beneath the root. Any
-// failure (an older kernel, an absolute link that may still lead inside, a name missing
-// on the way) leaves the question to the walk.
-bool OpensBeneath(const std::string& root, const std::string& relative) {
+// The kernel's own answer where it has openat2: `relative` resolves beneath the root, and
+// is opened with `flags`. Any failure (an older kernel, an absolute link that may still
+// lead inside, a name missing on the way) leaves the question to the walk: -1.
+int OpenBeneathRoot(const std::string& root, const std::string& relative, int flags) {
 #ifdef SYS_openat2
     const int rootFd = open(root.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-    if (rootFd < 0) return false;
+    if (rootFd < 0) return -1;
     open_how how{};
-    how.flags = O_PATH | O_CLOEXEC;
+    how.flags = static_cast<unsigned>(flags | O_CLOEXEC);
     how.resolve = RESOLVE_BENEATH;
     const long fd = syscall(SYS_openat2, rootFd, relative.c_str(), &how, sizeof how);
     close(rootFd);
-    if (fd < 0) return false;
-    close(static_cast<int>(fd));
-    return true;
+    return fd < 0 ? -1 : static_cast<int>(fd);
 #else
-    return false;
+    (void)root;
+    (void)relative;
+    (void)flags;
+    return -1;
 #endif
+}
+
+bool OpensBeneath(const std::string& root, const std::string& relative) {
+    const int fd = OpenBeneathRoot(root, relative, O_PATH);
+    if (fd < 0) return false;
+    close(fd);
+    return true;
+}
+
+std::string OwnFolder(std::string_view folder) {
+    std::string own = Slashed(folder);
+    while (own.size() > 1 && own.ends_with('/')) own.pop_back();
+    return own;
+}
+
+// The part of `given` below the folder `own`, empty when it is not below it.
+std::string BelowFolder(const std::string& own, const std::string& given) {
+    if (given.size() <= own.size() + 1 || !given.starts_with(own) || given[own.size()] != '/') {
+        return {};
+    }
+    return given.substr(own.size() + 1);
 }
 
 PathLook LookBelow(const std::string& root, const std::string& below) {
@@ -533,15 +555,31 @@ PathLook LookBelow(const std::string& root, const std::string& below) {
 
 }  // namespace
 
-bool LeavesFolder(std::string_view folder, std::string_view path) {
-    std::string own = Slashed(folder);
-    while (own.size() > 1 && own.ends_with('/')) own.pop_back();
-    // The name as given, which usually exists as it is, needs no look before the open.
-    const std::string given = NativePath(path);
-    if (given.size() > own.size() + 1 && given.starts_with(own) && given[own.size()] == '/' &&
-        OpensBeneath(own, given.substr(own.size() + 1))) {
+// The name as given usually exists as it is: then one call both checks and opens it.
+bool ReadableFile::OpenBeneath(std::string_view folder, std::string_view path) {
+    Close();
+    if (IsBadFilePath(path)) return false;
+    const std::string own = OwnFolder(folder);
+    const std::string below = BelowFolder(own, NativePath(path));
+    if (below.empty()) return false;
+    const int fd = OpenBeneathRoot(own, below, O_RDONLY);
+    if (fd < 0) return false;
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+        close(fd);
         return false;
     }
+    handle_ = fd;
+    size_ = static_cast<std::uint64_t>(st.st_size);
+    return true;
+}
+
+bool LeavesFolder(std::string_view folder, std::string_view path) {
+    const std::string own = OwnFolder(folder);
+    // The name as given, which usually exists as it is, needs no look before the open.
+    const std::string given = NativePath(path);
+    const std::string givenBelow = BelowFolder(own, given);
+    if (!givenBelow.empty() && OpensBeneath(own, givenBelow)) return false;
     const std::string native = Resolve(path);
     const bool inside =
         native.starts_with(own) && (native.size() == own.size() || native[own.size()] == '/');

@@ -450,6 +450,10 @@ bool LeavesFolder(std::string_view folder, std::string_view path) {
     return false;
 }
 
+bool ReadableFile::OpenBeneath(std::string_view folder, std::string_view path) {
+    return !LeavesFolder(folder, path) && Open(path) == 0;
+}
+
 // Windows takes every folder name as written.
 int MakeOwnFolder(std::string_view path) {
     return MakeFolder(path);

@@ -76,6 +76,9 @@ class StoreCommand {
 
     // Logs the command and the target, then refuses a name the command may not use.
     void Begin(std::string_view upperCommand, bool patternsAllowed);
+    void BeginWithoutLook(std::string_view upperCommand, bool patternsAllowed);
+    void RefuseWayOut() const;
+    bool OpenOtherwise(platform::ReadableFile& file) const;
     void Answer(int status, std::string_view reason, std::string_view logLine);
     bool NamesFolder() const { return path_.ends_with('\\'); }
     // A folder cannot be read or written as a file. Said here, with one number, because
@@ -109,9 +112,18 @@ void StoreCommand::Run() {
 }
 
 void StoreCommand::Begin(std::string_view upperCommand, bool patternsAllowed) {
+    BeginWithoutLook(upperCommand, patternsAllowed);
+    RefuseWayOut();
+}
+
+// The log line and the name's own rules, before anything on disk is looked at.
+void StoreCommand::BeginWithoutLook(std::string_view upperCommand, bool patternsAllowed) {
     WriteLog([&] { return std::string(upperCommand) + " " + std::string(request_.target); });
     Check(RefusedNameError(name_, patternsAllowed));
-    // No item lies outside the data folder, whatever links lie inside it.
+}
+
+// No item lies outside the data folder, whatever links lie inside it.
+void StoreCommand::RefuseWayOut() const {
     if (platform::LeavesFolder(dataFolder_, path_)) {
         throw RuntimeError(errors::kBadFileNameOrNumber);
     }
@@ -123,21 +135,30 @@ void StoreCommand::Answer(int status, std::string_view reason, std::string_view 
 }
 
 void StoreCommand::Get() {
-    Begin("GET", false);
+    BeginWithoutLook("GET", false);
     // Sent from the open file: a SET replacing it meanwhile does not change what this
-    // answer sends. The open comes first, since a file that opens is the usual case and
-    // needs no look of its own; only a failed one asks what is there, so that a missing
-    // item or a folder is answered as before.
+    // answer sends. The open comes first, since a file that opens beneath the data folder
+    // is the usual case and needs no look of its own; only a failed one asks what is
+    // there, in the order of the other commands, so that a way out of the folder, a
+    // missing item or a folder is answered as before.
     platform::ReadableFile file;
-    const int opened = NamesFolder() ? errors::kPathFileAccessError : file.Open(path_);
-    if (opened != 0) {
-        if (!PlainFileExists(path_)) return Answer(404, "Not Found", " Error: not found");
-        RefuseFolderAsFile();
-        Check(opened);
+    if (NamesFolder() || !file.OpenBeneath(dataFolder_, path_)) {
+        RefuseWayOut();
+        if (!OpenOtherwise(file)) return Answer(404, "Not Found", " Error: not found");
     }
     LogFileContents(file);
     out_.SendStatus(200, "OK");
     out_.SendBodyFile(std::move(file));
+}
+
+// False when there is no such file; a folder or a file that cannot be read is an error.
+bool StoreCommand::OpenOtherwise(platform::ReadableFile& file) const {
+    const int opened = NamesFolder() ? errors::kPathFileAccessError : file.Open(path_);
+    if (opened == 0) return true;
+    if (!PlainFileExists(path_)) return false;
+    RefuseFolderAsFile();
+    Check(opened);
+    return true;
 }
 
 // The new content replaces the old at once: a failure leaves the old file whole. A body

@@ -188,8 +188,10 @@ TEST(Winsock, ManyPiecesOfAnySizeLeaveInOrderWithOneSendComplete) {
 // An answer written in two steps (the second from the first one's SendComplete, as the
 // request connection does) reaches a peer that waits for it while the connection stays
 // open, at once: bytes held back for more that never comes would leave only with the
-// system's own timer, some 200 ms later.
+// system's own timer, some 200 ms later. A slowed-down run (a memory checker) cannot tell
+// the two apart: there only the bytes are checked.
 TEST(Winsock, DataSentFromSendCompleteArrivesAtOnceWithoutAClose) {
+    const bool judgesDelay = testing::TimeScale() == 1;
     Endpoint endpoint;
     TestPeer peer(endpoint.port());
     ASSERT_TRUE(PumpUntil([&] { return endpoint.connection->State() == Winsock::sckConnected; }));
@@ -201,14 +203,18 @@ TEST(Winsock, DataSentFromSendCompleteArrivesAtOnceWithoutAClose) {
     endpoint.connection->SendData("first part, ");
     ASSERT_TRUE(PumpUntil([&] { return endpoint.sendCompletes == 2; }));
     ASSERT_TRUE(peer.ReadAtLeast(23, 2000));
-    EXPECT_LT(platform::TickCount() - lastComplete, 150u);
+    if (judgesDelay) {
+        EXPECT_LT(platform::TickCount() - lastComplete, 150u);
+    }
     EXPECT_EQ(peer.received(), "first part, second part");
     EXPECT_FALSE(peer.Poll());  // still open
 
     endpoint.connection->SendData("x");  // and later bytes go at once as well
     ASSERT_TRUE(PumpUntil([&] { return endpoint.sendCompletes == 3; }));
     ASSERT_TRUE(peer.ReadAtLeast(24, 2000));
-    EXPECT_LT(platform::TickCount() - lastComplete, 150u);
+    if (judgesDelay) {
+        EXPECT_LT(platform::TickCount() - lastComplete, 150u);
+    }
 }
 
 // A peer that does not read holds back its own answer only: the control keeps the rest,
