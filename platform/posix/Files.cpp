@@ -499,18 +499,59 @@ std::string RealPath(const std::string& native) {
     return path;
 }
 
+// The folder of the last look beneath one, kept open for the next: the data folder, asked
+// about on every request. A look at its name (one call, as an open would be) tells
+// whether it is still the folder that is held, so that one put in its place is used.
+class HeldFolder {
+  public:
+    HeldFolder() = default;
+    HeldFolder(const HeldFolder&) = delete;
+    HeldFolder& operator=(const HeldFolder&) = delete;
+    ~HeldFolder() { Drop(); }
+
+    int Descriptor(const std::string& path) {
+        struct stat named {};
+        if (stat(path.c_str(), &named) != 0 || !S_ISDIR(named.st_mode)) return -1;
+        if (fd_ >= 0 && path == path_ && named.st_dev == dev_ && named.st_ino == ino_) return fd_;
+        Drop();
+        const int fd = open(path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        struct stat opened {};
+        if (fd < 0 || fstat(fd, &opened) != 0 || opened.st_dev != named.st_dev ||
+            opened.st_ino != named.st_ino) {
+            if (fd >= 0) close(fd);
+            return -1;  // replaced meanwhile: the walk answers this time
+        }
+        fd_ = fd;
+        path_ = path;
+        dev_ = named.st_dev;
+        ino_ = named.st_ino;
+        return fd_;
+    }
+
+  private:
+    void Drop() {
+        if (fd_ >= 0) close(fd_);
+        fd_ = -1;
+    }
+
+    int fd_ = -1;
+    std::string path_;
+    dev_t dev_ = 0;
+    ino_t ino_ = 0;
+};
+
 // The kernel's own answer where it has openat2: `relative` resolves beneath the root, and
 // is opened with `flags`. Any failure (an older kernel, an absolute link that may still
 // lead inside, a name missing on the way) leaves the question to the walk: -1.
 int OpenBeneathRoot(const std::string& root, const std::string& relative, int flags) {
 #ifdef SYS_openat2
-    const int rootFd = open(root.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    thread_local HeldFolder held;
+    const int rootFd = held.Descriptor(root);
     if (rootFd < 0) return -1;
     open_how how{};
     how.flags = static_cast<unsigned>(flags | O_CLOEXEC);
     how.resolve = RESOLVE_BENEATH;
     const long fd = syscall(SYS_openat2, rootFd, relative.c_str(), &how, sizeof how);
-    close(rootFd);
     return fd < 0 ? -1 : static_cast<int>(fd);
 #else
     (void)root;

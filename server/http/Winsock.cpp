@@ -411,12 +411,19 @@ void Winsock::RaiseError(int number) {
 void Winsock::FlushKept() {
     while (!kept_.empty()) {
         const bool file = kept_.front().file.IsOpen();
-        // Set once per file, at its first bytes: from then on until its last bytes are
-        // taken, a close resets, the system's close of a program that died included.
-        if (file && KeptLeft() > 0) ArmReset();
+        const std::uint64_t left = KeptLeft();
         const int sent = file ? SendKeptFile() : SendKeptBytes();
+        const int error = sent < 0 ? LastSocketError() : 0;
+        // While a file is partly taken, a close resets, the system's close of a program
+        // that died included. A call that takes the whole file needs none of it: what it
+        // took leaves before the end of the data whatever happens to the program, and a
+        // call on a socket that does not wait is not cut short by a signal. So the reset
+        // is set right after a call that left some of the file (once per file: the
+        // instructions between its return and the setting are the only gap), and set back
+        // only once the last bytes are taken, never before the call that may take them.
+        const bool fileTaken = file && sent >= 0 && static_cast<std::uint64_t>(sent) >= left;
+        if (file && !fileTaken) ArmReset();
         if (sent < 0) {
-            const int error = LastSocketError();
             if (error == kWsaEWouldBlock) {
                 waitingForSpace_ = true;
             } else {
@@ -424,14 +431,10 @@ void Winsock::FlushKept() {
             }
             return;
         }
-        if (file && sent == 0 && KeptLeft() > 0) {
+        if (file && sent == 0 && left > 0) {
             FailSending(kWsaEConnAborted);  // the file ended early
             return;
         }
-        // Set back only once the last bytes are taken, never before the call that may
-        // take them: a socket may take part of a call, and a program that died with the
-        // rest unsent must not leave an orderly end behind.
-        const bool fileTaken = file && static_cast<std::uint64_t>(sent) >= KeptLeft();
         // A short write means a full buffer: the next round learns it as would-block.
         DropWritten(static_cast<std::uint64_t>(sent));
         if (fileTaken) DisarmReset();

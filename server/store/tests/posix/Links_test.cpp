@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -98,6 +99,22 @@ TEST_F(Links, ThoseLeadingOutAreRefusedThoseInsideFollowed) {
     EXPECT_EQ(Run("DEL", "/filein"), "200 OK|");
     EXPECT_FALSE(Has("filein"));
     EXPECT_EQ(Contents("sub\\f"), "inside");
+}
+
+// The data folder is held open from one request to the next: a folder put in its place is
+// the one served, and its links are judged from there.
+TEST_F(Links, AFolderPutInPlaceOfTheDataFolderIsTheOneLookedIn) {
+    EXPECT_EQ(Run("GET", "/sub/f"), "200 OK|inside");
+    const std::string data = Native(Data());
+    ASSERT_EQ(rename(data.c_str(), (data + "-old").c_str()), 0);
+    ASSERT_EQ(mkdir(data.c_str(), 0777), 0);
+    ASSERT_EQ(mkdir((data + "/sub").c_str(), 0777), 0);
+    ASSERT_EQ(symlink((outside_ + "/canary").c_str(), (data + "/sub/f").c_str()), 0);
+    EXPECT_EQ(Run("GET", "/sub/f"), "400 Bad Request|Fehler 52: Bad file name or number");
+    ASSERT_EQ(unlink((data + "/sub/f").c_str()), 0);
+    ASSERT_EQ(platform::WriteWholeFile(data + "/sub/f", "new"), 0);
+    EXPECT_EQ(Run("GET", "/sub/f"), "200 OK|new");
+    std::filesystem::remove_all(data + "-old");
 }
 
 }  // namespace
