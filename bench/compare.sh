@@ -268,7 +268,7 @@ END {
             ratio(mus[key], mus[row, "bare"])
     }
     base = mrate["GET 1k", "pelorin"]
-    if (base > 0) printf "\nGET 1k with 1000 idle connections: %.2f of the rate without them\n", \
+    if (base > 0 && ("GET 1k, 1000 idle", "pelorin") in mrate) printf "\nGET 1k with 1000 idle connections: %.2f of the rate without them\n", \
         mrate["GET 1k, 1000 idle", "pelorin"] / base
 }' "$results"
 fi

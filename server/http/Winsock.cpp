@@ -38,6 +38,10 @@ constexpr int kReceiveChunk = 64 * 1024;
 constexpr int kSendChunk = 1024 * 1024;
 // A file's bytes per send call; the system takes what fits in the socket's buffer.
 constexpr std::uint64_t kFileChunk = 16u << 20;
+// A file this small is taken whole by its first call: every socket's send buffer holds
+// at least 4,608 bytes (the floor Linux keeps; Windows starts far above it) and holds
+// only the answer's head by then.
+constexpr std::uint64_t kTakenAtOnce = 2048;
 constexpr int kPiecesPerSend = 64;
 // How long a listener rests after the system refused to accept (out of memory, or out of
 // sockets where no descriptor can be freed to refuse the connection).
@@ -412,15 +416,15 @@ void Winsock::FlushKept() {
     while (!kept_.empty()) {
         const bool file = kept_.front().file.IsOpen();
         const std::uint64_t left = KeptLeft();
+        // While a file is partly taken, a close resets, the system's close of a program
+        // that died included: set before the first call that may leave some of it (once
+        // per file), set back only once the last bytes are taken, never before the call
+        // that may take them. A small file is taken whole by one call and needs neither
+        // setting; should the system take part of it after all (its memory short), the
+        // reset is set right after that call.
+        if (file && left > kTakenAtOnce) ArmReset();
         const int sent = file ? SendKeptFile() : SendKeptBytes();
         const int error = sent < 0 ? LastSocketError() : 0;
-        // While a file is partly taken, a close resets, the system's close of a program
-        // that died included. A call that takes the whole file needs none of it: what it
-        // took leaves before the end of the data whatever happens to the program, and a
-        // call on a socket that does not wait is not cut short by a signal. So the reset
-        // is set right after a call that left some of the file (once per file: the
-        // instructions between its return and the setting are the only gap), and set back
-        // only once the last bytes are taken, never before the call that may take them.
         const bool fileTaken = file && sent >= 0 && static_cast<std::uint64_t>(sent) >= left;
         if (file && !fileTaken) ArmReset();
         if (sent < 0) {
