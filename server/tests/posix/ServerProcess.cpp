@@ -33,7 +33,37 @@ sockaddr_in Loopback(std::uint16_t port) {
     return address;
 }
 
+bool Bindable(std::uint16_t port) {
+    const int s = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const sockaddr_in address = Loopback(port);
+    const bool bound = bind(s, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    close(s);
+    return bound;
+}
+
+// The lowest port the system hands out to connections of its own choosing.
+std::uint16_t FirstEphemeralPort() {
+    std::ifstream range("/proc/sys/net/ipv4/ip_local_port_range");
+    unsigned low = 0;
+    return range >> low && low <= 65535 ? static_cast<std::uint16_t>(low) : 0;
+}
+
+// A free port below those the system gives connections: one it chose for the server could
+// be taken by a connection of a test running beside this one before the server binds it,
+// and the server would then listen nowhere.
 std::uint16_t FreeLoopbackPort() {
+    const std::uint16_t first = FirstEphemeralPort();
+    constexpr std::uint16_t kLowest = 20000;
+    if (first > kLowest + 1000) {
+        std::uint32_t seed =
+            static_cast<std::uint32_t>(getpid()) * 2654435761u ^
+            static_cast<std::uint32_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+        for (int attempt = 0; attempt < 64; ++attempt) {
+            seed = seed * 1664525u + 1013904223u;
+            const auto port = static_cast<std::uint16_t>(kLowest + (seed >> 8) % (first - kLowest));
+            if (Bindable(port)) return port;
+        }
+    }
     const int s = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address = Loopback(0);
     socklen_t length = sizeof address;
