@@ -350,6 +350,21 @@ bool DirectorySearch::Failed(int error) {
     return false;
 }
 
+namespace {
+
+// The length of an open file to read; a folder is 75, and its descriptor is closed.
+int ReadableSize(int fd, std::uint64_t& size) {
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+        close(fd);
+        return errors::kPathFileAccessError;
+    }
+    size = static_cast<std::uint64_t>(st.st_size);
+    return 0;
+}
+
+}  // namespace
+
 int ReadableFile::Open(std::string_view path) {
     Close();
     if (IsBadFilePath(path)) return errors::kBadFileNameOrNumber;
@@ -361,13 +376,8 @@ int ReadableFile::Open(std::string_view path) {
         fd = open(native.c_str(), O_RDONLY | O_CLOEXEC);
     }
     if (fd < 0) return ErrorFromErrno(errno, native);
-    struct stat st {};
-    if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-        close(fd);
-        return errors::kPathFileAccessError;
-    }
+    if (const int error = ReadableSize(fd, size_)) return error;
     handle_ = fd;
-    size_ = static_cast<std::uint64_t>(st.st_size);
     return 0;
 }
 
@@ -604,14 +614,8 @@ bool ReadableFile::OpenBeneath(std::string_view folder, std::string_view path) {
     const std::string below = BelowFolder(own, NativePath(path));
     if (below.empty()) return false;
     const int fd = OpenBeneathRoot(own, below, O_RDONLY);
-    if (fd < 0) return false;
-    struct stat st {};
-    if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-        close(fd);
-        return false;
-    }
+    if (fd < 0 || ReadableSize(fd, size_) != 0) return false;
     handle_ = fd;
-    size_ = static_cast<std::uint64_t>(st.st_size);
     return true;
 }
 

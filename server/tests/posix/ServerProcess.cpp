@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <thread>
 #include <vector>
 
@@ -55,12 +56,10 @@ std::uint16_t FreeLoopbackPort() {
     const std::uint16_t first = FirstEphemeralPort();
     constexpr std::uint16_t kLowest = 20000;
     if (first > kLowest + 1000) {
-        std::uint32_t seed =
-            static_cast<std::uint32_t>(getpid()) * 2654435761u ^
-            static_cast<std::uint32_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+        std::minstd_rand pick(std::random_device{}());
+        std::uniform_int_distribution<int> ports(kLowest, first - 1);
         for (int attempt = 0; attempt < 64; ++attempt) {
-            seed = seed * 1664525u + 1013904223u;
-            const auto port = static_cast<std::uint16_t>(kLowest + (seed >> 8) % (first - kLowest));
+            const auto port = static_cast<std::uint16_t>(ports(pick));
             if (Bindable(port)) return port;
         }
     }
